@@ -1,0 +1,16 @@
+# ostrel_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROPERTIES ...])
+# One test binary per library, its cases discovered by CTest.
+function(ostrel_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  ostrel_warnings(${name})
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${T_LABELS}"
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OSTREL_BUILD_DIR=${PROJECT_BINARY_DIR};OSTREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,4 @@
+#include "AppSettings.h"
+
+TAppSettings AppSettings;
+bool sslAvailable = false;

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+// The in-memory settings record. Field names are the stored value names. Texts are
+// Windows-1252. Integer switches count as on only when exactly 1; ONTop and SysButtons are on
+// for any non-zero stored value. Written on the UI thread only.
+struct TAppSettings {
+  std::string platines;
+  int priority = 0;
+  int priocheck = 0;
+  int autoSnap = 0;
+  int autoFullScreen = 0;
+  int startMinimized = 0;
+  int warningOnCall = 0;
+  std::string SIPID;
+  int autoFocus = 0;
+  std::string interfaceSelected;
+  std::string language;
+  std::string codeGache;    // kept scrambled, as stored
+  std::string APIUsername;
+  std::string APIPassword;  // in clear in memory
+  std::string APIAuthtype;  // "None", "Basic" or "Digest"; empty when never loaded
+  bool APISSL = false;
+  std::string APIMethod;    // "GET" or "POST"; empty when never loaded
+  bool ONTop = false;
+  bool SysButtons = false;
+  std::string CallingList;
+};
+
+// The process-wide record and the run-time TLS flag beside it.
+extern TAppSettings AppSettings;
+extern bool sslAvailable;

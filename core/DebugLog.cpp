@@ -1,0 +1,130 @@
+#include "DebugLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "Text.h"
+#include "platform/Paths.h"
+
+namespace {
+
+std::atomic<TDebugLog*> g_installed{nullptr};
+
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+
+void writeAll(int fd, const std::string& data) {
+  const char* p = data.data();
+  std::size_t left = data.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+TDebugLog::TDebugLog(const IClock& clock, std::function<std::optional<std::string>()> tempFolder)
+    : m_clock(clock), m_tempFolder(std::move(tempFolder)), m_start(clock.steadyNow()) {}
+
+std::optional<std::string> TDebugLog::filePath() const {
+  auto folder = m_tempFolder();
+  if (!folder) return std::nullopt;
+  return joinPath(*folder, FileName);
+}
+
+void TDebugLog::startUp() {
+  std::lock_guard lock(m_mutex);
+  if (auto path = filePath()) {
+    int fd = ::open(path->c_str(), kCreateFlags, 0600);
+    if (fd >= 0) ::close(fd);
+  }
+  m_display = false;
+  m_start = m_clock.steadyNow();
+  m_history.clear();
+  m_dropped = 0;
+}
+
+void TDebugLog::appendToFile(const std::string& line) {
+  auto path = filePath();
+  if (!path) return;
+  struct stat st {};
+  // A file that is not there counts as empty; appending never creates it.
+  std::uint64_t size = ::lstat(path->c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  std::string data = cp1252ToUtf8(line) + "\r\n";
+  int fd = -1;
+  if (size < LogLimit) {
+    fd = ::open(path->c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+  } else {
+    fd = ::open(path->c_str(), kCreateFlags, 0600);
+    data = std::string(ResetMarker) + "\r\n" + data;
+  }
+  if (fd < 0) return;
+  writeAll(fd, data);
+  ::close(fd);
+}
+
+void TDebugLog::debugLog(const std::string& text) {
+  std::function<void()> notify;
+  {
+    std::lock_guard lock(m_mutex);
+    auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.steadyNow() - m_start);
+    std::string line = std::to_string(static_cast<std::int64_t>(elapsed.count()) + 1000000) +
+                       "> " + text;
+    m_history.push_back(line);
+    appendToFile(line);
+    if (m_display) {
+      // One out for one in: a history that grew larger while hidden keeps its size.
+      if (m_history.size() > m_historyLimit) {
+        m_history.pop_front();
+        ++m_dropped;
+      }
+      notify = m_onDisplayedEntry;
+    }
+  }
+  if (notify) notify();
+}
+
+void TDebugLog::setDisplay(bool on) {
+  std::lock_guard lock(m_mutex);
+  m_display = on;
+}
+
+bool TDebugLog::display() const {
+  std::lock_guard lock(m_mutex);
+  return m_display;
+}
+
+void TDebugLog::setOnDisplayedEntry(std::function<void()> callback) {
+  std::lock_guard lock(m_mutex);
+  m_onDisplayedEntry = std::move(callback);
+}
+
+TDebugLog::TSlice TDebugLog::entriesFrom(std::uint64_t from) const {
+  std::lock_guard lock(m_mutex);
+  TSlice slice;
+  slice.first = m_dropped;
+  slice.end = m_dropped + m_history.size();
+  for (std::uint64_t i = std::max(from, slice.first); i < slice.end; ++i)
+    slice.lines.push_back(m_history[static_cast<std::size_t>(i - m_dropped)]);
+  return slice;
+}
+
+std::size_t TDebugLog::historySize() const {
+  std::lock_guard lock(m_mutex);
+  return m_history.size();
+}
+
+void debugLog(const std::string& text) {
+  if (TDebugLog* log = g_installed.load()) log->debugLog(text);
+}
+
+void installDebugLog(TDebugLog* log) { g_installed.store(log); }

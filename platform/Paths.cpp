@@ -1,0 +1,72 @@
+#include "Paths.h"
+
+#include <errno.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool usable(const std::optional<std::string>& value) {
+  // An empty value or "/" would put our files at the filesystem root.
+  return value && !value->empty() && *value != "/";
+}
+
+// Our own private fallback under /tmp: made 0700, and only accepted when it is a real folder
+// of ours that nobody else can write to.
+std::optional<std::string> privateTmp() {
+  std::string folder = "/tmp/ostrel-stream-" + std::to_string(getuid());
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+  struct stat st {};
+  if (lstat(folder.c_str(), &st) != 0) return std::nullopt;
+  if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 0077) != 0)
+    return std::nullopt;
+  return folder;
+}
+
+}  // namespace
+
+TPaths::TPaths(const IEnv& env) : m_env(env) {}
+
+std::optional<std::string> TPaths::tempFolder() const {
+  if (auto tmp = m_env.get("TMP"); usable(tmp)) return tmp;
+  if (auto tmpdir = m_env.get("TMPDIR"); usable(tmpdir)) return tmpdir;
+  return privateTmp();
+}
+
+std::string TPaths::home() const {
+  if (auto h = m_env.get("HOME"); h && !h->empty()) return *h;
+  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr)
+    return pw->pw_dir;
+  return "/";
+}
+
+std::string TPaths::configHome() const {
+  if (auto v = m_env.get("XDG_CONFIG_HOME"); v && !v->empty()) return *v;
+  return joinPath(home(), ".config");
+}
+
+std::string TPaths::dataHome() const {
+  if (auto v = m_env.get("XDG_DATA_HOME"); v && !v->empty()) return *v;
+  return joinPath(home(), ".local/share");
+}
+
+std::string TPaths::settingsFile() const {
+  return joinPath(joinPath(configHome(), "Halvex"), "HalvexStream.reg");
+}
+
+std::string TPaths::vendorFolder() const { return joinPath(dataHome(), "Halvex"); }
+
+std::string TPaths::privateFolder() const { return joinPath(vendorFolder(), "Ostrel_Stream"); }
+
+std::string TPaths::programCopy() const { return joinPath(privateFolder(), "Ostrel_Stream"); }
+
+std::string TPaths::autostartEntry() const {
+  return joinPath(joinPath(configHome(), "autostart"), "HalvexStream.desktop");
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}

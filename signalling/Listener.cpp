@@ -1,0 +1,178 @@
+#include "Listener.h"
+
+#include <QPointer>
+#include <algorithm>
+#include <vector>
+
+#include "core/AppSettings.h"
+#include "core/DebugLog.h"
+#include "core/Text.h"
+#include "core/Vigenere.h"
+#include "platform/SocketErrors.h"
+
+namespace {
+
+std::string remoteAddressOf(const QTcpSocket* socket) {
+  if (socket == nullptr || socket->state() != QAbstractSocket::ConnectedState) return {};
+  QHostAddress address = socket->peerAddress();
+  bool ok = false;
+  quint32 v4 = address.toIPv4Address(&ok);
+  if (!ok) return address.toString().toStdString();
+  return QHostAddress(v4).toString().toStdString();
+}
+
+// Panels write "+" where a SIP identity has "@", which the cipher cannot carry.
+std::string plusToAt(std::string text) {
+  std::replace(text.begin(), text.end(), '+', '@');
+  return text;
+}
+
+}  // namespace
+
+TNotificationListener::TNotificationListener(IListenerHost& host, QObject* parent)
+    : QObject(parent), m_host(host) {
+  connect(&m_server, &QTcpServer::newConnection, this,
+          &TNotificationListener::ServerSocket1ClientConnect);
+  connect(&m_idleSweep, &QTimer::timeout, this, &TNotificationListener::closeIdle);
+  m_idleSweep.setInterval(1000);
+}
+
+TNotificationListener::~TNotificationListener() { deactivate(); }
+
+bool TNotificationListener::activate(std::uint16_t port) {
+  if (!m_server.listen(QHostAddress::AnyIPv4, port)) return false;
+  m_idleSweep.start();
+  return true;
+}
+
+void TNotificationListener::deactivate() {
+  m_idleSweep.stop();
+  m_server.close();
+  while (!m_connections.empty()) dropConnection(m_connections.front().socket);
+}
+
+bool TNotificationListener::active() const { return m_server.isListening(); }
+
+std::uint16_t TNotificationListener::port() const { return m_server.serverPort(); }
+
+int TNotificationListener::connectionCount() const {
+  return static_cast<int>(m_connections.size());
+}
+
+void TNotificationListener::setIdleTimeout(std::chrono::milliseconds timeout) {
+  m_idleTimeout = timeout;
+  m_idleSweep.setInterval(static_cast<int>(std::clamp<long long>(timeout.count() / 4, 10, 1000)));
+}
+
+void TNotificationListener::ServerSocket1ClientConnect() {
+  while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    makeRoom();
+    // Qt's read buffer is unbounded by default; a message is at most this long.
+    socket->setReadBufferSize(MaxMessage);
+    m_connections.push_back({socket, std::chrono::steady_clock::now()});
+    connect(socket, &QTcpSocket::readyRead, this, &TNotificationListener::ServerSocket1ClientRead);
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError error) {
+              ServerSocket1ClientError(socket, error);
+            });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { dropConnection(socket); });
+    debugLog("Client connected");
+  }
+}
+
+void TNotificationListener::makeRoom() {
+  if (static_cast<int>(m_connections.size()) < MaxConnections) return;
+  auto oldest = std::min_element(
+      m_connections.begin(), m_connections.end(),
+      [](const TConnection& a, const TConnection& b) { return a.lastActive < b.lastActive; });
+  dropConnection(oldest->socket);
+}
+
+void TNotificationListener::dropConnection(QTcpSocket* socket) {
+  auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                         [socket](const TConnection& c) { return c.socket == socket; });
+  if (it == m_connections.end()) return;
+  m_connections.erase(it);
+  socket->disconnect(this);
+  socket->abort();
+  socket->deleteLater();
+}
+
+void TNotificationListener::closeIdle() {
+  auto now = std::chrono::steady_clock::now();
+  std::vector<QTcpSocket*> idle;
+  for (const TConnection& c : m_connections)
+    if (now - c.lastActive >= m_idleTimeout) idle.push_back(c.socket);
+  for (QTcpSocket* socket : idle) dropConnection(socket);
+}
+
+void TNotificationListener::ServerSocket1ClientRead() {
+  // The cycle serves every connection, oldest first. Sockets are only deleted later, and the
+  // QPointer guards against one dropped while a message is handled.
+  std::vector<QPointer<QTcpSocket>> sockets;
+  for (const TConnection& c : m_connections) sockets.emplace_back(c.socket);
+  for (const QPointer<QTcpSocket>& socket : sockets) {
+    if (!socket) continue;
+    std::string text;
+    qint64 waiting = std::min(socket->bytesAvailable(), MaxMessage);
+    if (waiting > 0) {
+      QByteArray bytes = socket->read(waiting);
+      text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+      // The rest of an oversized send is not a message of its own.
+      if (waiting == MaxMessage) socket->readAll();
+      for (TConnection& c : m_connections)
+        if (c.socket == socket) c.lastActive = std::chrono::steady_clock::now();
+    }
+    if (text.empty()) {
+      debugLog("Received empty string");
+      continue;
+    }
+    debugLog("Received message: " + text);
+    handleMessage(text, remoteAddressOf(socket), socket);
+  }
+}
+
+void TNotificationListener::handleMessage(const std::string& text,
+                                          const std::string& remoteAddress,
+                                          QTcpSocket* connection) {
+  std::vector<std::string> fields = splitFields(decipherPass(text), ';');
+  const std::string& command = fields[0];
+  if (command == "start") {
+    debugLog("start received in server");
+    if (fields.size() < 4) {
+      debugLog("No information about SIPIDs");
+      return;
+    }
+    if (fields.size() >= 5) fields[4] = plusToAt(fields[4]);
+    if (fields.size() >= 6) fields[5] = plusToAt(fields[5]);
+    m_host.admitCall(fields, remoteAddress);
+  } else if (command == "stop") {
+    debugLog("stop received");
+    if (AppSettings.startMinimized == 1) m_host.minimizeMainWindow();
+    if (remoteAddress == m_host.decoderAddress())
+      m_host.stopStream();
+    else
+      debugLog("Ignoring, this is not the streaming we're watching");
+  } else if (command == "ntmy") {
+    debugLog("ntmy received");
+    if (fields.size() < 2 || fields[1].empty()) {
+      debugLog("Error: Empty IP field, ignoring this message");
+      return;
+    }
+    debugLog("Remote current IP " + fields[1]);
+    if (connection != nullptr) {
+      std::string reply = "probing;" + m_host.hostIP();
+      connection->write(reply.data(), static_cast<qint64>(reply.size()));
+    }
+    m_host.addSniffedIP(fields[1]);
+    debugLog("sniffed IP : " + fields[1]);
+  }
+}
+
+void TNotificationListener::ServerSocket1ClientError(QTcpSocket* socket,
+                                                     QAbstractSocket::SocketError error) {
+  // A panel closing its end is the normal end of a notification, not an error.
+  if (error == QAbstractSocket::RemoteHostClosedError) return;
+  (void)socket;
+  debugLog("Socket server error " + std::to_string(winsockCode(error)));
+}
