@@ -14,3 +14,13 @@ function(ostrel_test name)
     PROPERTIES LABELS "${T_LABELS}"
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OSTREL_BUILD_DIR=${PROJECT_BINARY_DIR};OSTREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
+
+# ostrel_folder_tests(NAME LIBS ...): one binary of every *_test.cpp in the current folder.
+function(ostrel_folder_tests name)
+  cmake_parse_arguments(F "" "" "LIBS;LABELS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/*Fake*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*Support*.cpp)
+  if(sources)
+    ostrel_test(${name} SOURCES ${sources} LIBS ${F_LIBS} LABELS ${F_LABELS})
+  endif()
+endfunction()
