@@ -41,11 +41,20 @@ std::optional<std::string> TDebugLog::filePath() const {
 }
 
 void TDebugLog::startUp() {
+  emptyFile();
+  begin();
+}
+
+void TDebugLog::emptyFile() {
   std::lock_guard lock(m_mutex);
   if (auto path = filePath()) {
     int fd = ::open(path->c_str(), kCreateFlags, 0600);
     if (fd >= 0) ::close(fd);
   }
+}
+
+void TDebugLog::begin() {
+  std::lock_guard lock(m_mutex);
   m_display = false;
   m_start = m_clock.steadyNow();
   m_history.clear();
@@ -57,7 +66,8 @@ void TDebugLog::appendToFile(const std::string& line) {
   if (!path) return;
   struct stat st {};
   // A file that is not there counts as empty; appending never creates it.
-  std::uint64_t size = ::lstat(path->c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  std::uint64_t size =
+      ::lstat(path->c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
   std::string data = cp1252ToUtf8(line) + "\r\n";
   int fd = -1;
   if (size < LogLimit) {
@@ -77,8 +87,8 @@ void TDebugLog::debugLog(const std::string& text) {
     std::lock_guard lock(m_mutex);
     auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.steadyNow() - m_start);
-    std::string line = std::to_string(static_cast<std::int64_t>(elapsed.count()) + 1000000) +
-                       "> " + text;
+    std::string line =
+        std::to_string(static_cast<std::int64_t>(elapsed.count()) + 1000000) + "> " + text;
     m_history.push_back(line);
     appendToFile(line);
     if (m_display) {

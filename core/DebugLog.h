@@ -26,6 +26,9 @@ class TDebugLog {
 
   // Start of the run: empties the file, takes the start time, empties the history.
   void startUp();
+  // The two halves of startUp, which start-up runs at different steps.
+  void emptyFile();
+  void begin();
 
   // One entry. Never fails towards its caller. Texts are Windows-1252; the file gets UTF-8.
   void debugLog(const std::string& text);
@@ -41,8 +44,8 @@ class TDebugLog {
   // History access for the window: the entries from absolute index `from` on (an absolute index
   // counts every entry ever appended), and the absolute index of the oldest entry still kept.
   struct TSlice {
-    std::uint64_t first = 0;  // absolute index of the oldest kept entry
-    std::uint64_t end = 0;    // absolute index one past the newest entry
+    std::uint64_t first = 0;         // absolute index of the oldest kept entry
+    std::uint64_t end = 0;           // absolute index one past the newest entry
     std::vector<std::string> lines;  // entries from max(from, first) to end
   };
   TSlice entriesFrom(std::uint64_t from) const;

@@ -1,0 +1,358 @@
+#include "TForm7.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QMenuBar>
+#include <QScreen>
+
+#include "core/AppSettings.h"
+#include "core/Text.h"
+#include "core/Version.h"
+#include "core/Vigenere.h"
+#include "platform/PrivateFolder.h"
+#include "platform/Tls.h"
+#include "ui/Icons.h"
+#include "ui/TForm3.h"
+
+// Resources compiled into a static library must be registered by hand.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+namespace {
+
+TVideoView::TBytes loadResource(const QString& name) {
+  QFile file(name);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QByteArray bytes = file.readAll();
+  return std::make_shared<const std::vector<unsigned char>>(bytes.begin(), bytes.end());
+}
+
+QString ansi(const std::string& text) { return QString::fromStdString(cp1252ToUtf8(text)); }
+
+QToolButton* makeButton(QWidget* parent, int left, EIcon icon, bool visible) {
+  auto* button = new QToolButton(parent);
+  button->setGeometry(left, 280, 24, 25);
+  button->setAutoRaise(true);
+  button->setIcon(QIcon(drawIcon(icon, 20, 20)));
+  button->setIconSize(QSize(20, 20));
+  button->setCursor(Qt::PointingHandCursor);
+  button->setVisible(visible);
+  return button;
+}
+
+}  // namespace
+
+TForm7::TForm7(TForm7Services services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services)), m_paths(m_services.env) {
+  initResources();
+  setWindowTitle("Ostrel Stream");
+  setFont(QFont("Tahoma", 8));
+  buildMenus();
+  buildClientArea();
+  FormCreate();
+}
+
+TForm7::~TForm7() { FormDestroy(); }
+
+void TForm7::attachDebugWindow(TForm3* debugWindow) {
+  m_debugWindow = debugWindow;
+  if (m_debugWindow != nullptr) m_debugWindow->placeBeside(*this);
+}
+
+QTimer* TForm7::timer(int number) const {
+  switch (number) {
+    case 1:
+      return m_timer1.get();
+    case 2:
+      return m_timer2.get();
+    case 3:
+      return m_timer3.get();
+    case 4:
+      return m_timer4.get();
+    default:
+      return nullptr;
+  }
+}
+
+void TForm7::buildMenus() {
+  Fichier1 = menuBar()->addMenu("Fichier");
+  Minimiser1 = Fichier1->addAction(menuIcon(EIcon::Minimise), ansi("R\xE9"
+                                                                   "duire"));
+  Minimiser1->setShortcut(QKeySequence("Ctrl+R"));
+  Quitter1 = Fichier1->addAction(menuIcon(EIcon::Quit), "Quitter");
+  Quitter1->setShortcut(QKeySequence("Ctrl+Q"));
+
+  Option1 = menuBar()->addMenu("Outils");
+  Configuration1 = Option1->addAction(menuIcon(EIcon::Settings), "Configuration");
+  Configuration1->setShortcut(QKeySequence("Ctrl+O"));
+  Listedattente1 = Option1->addAction(menuIcon(EIcon::WaitList), "Liste d'attente");
+  Listedattente1->setShortcut(QKeySequence("Ctrl+L"));
+  ManualStream1 = Option1->addAction(menuIcon(EIcon::Manual), "Stream manuel");
+  ManualStream1->setShortcut(QKeySequence("Ctrl+M"));
+  Togglefullscreen1 = Option1->addAction(menuIcon(EIcon::FullScreen), ansi("Mode plein \xE9"
+                                                                           "cran"));
+  Togglefullscreen1->setShortcut(QKeySequence("Ctrl+T"));
+  Debug1 = Option1->addAction("Debug");
+  Debug1->setShortcut(QKeySequence("Ctrl+D"));
+
+  N1 = menuBar()->addMenu("?");
+  propos1 = N1->addAction(menuIcon(EIcon::About), ansi("\xC0 propos"));
+  Aide1 = N1->addAction(menuIcon(EIcon::Help), "Aide");
+
+  connect(Minimiser1, &QAction::triggered, this, &TForm7::Minimiser1Click);
+  connect(Quitter1, &QAction::triggered, this, &TForm7::Quitter1Click);
+  connect(Debug1, &QAction::triggered, this, &TForm7::Debug1Click);
+}
+
+void TForm7::buildClientArea() {
+  auto* client = new QWidget(this);
+  setCentralWidget(client);
+
+  Image2 = new QLabel(client);
+  Image2->setScaledContents(true);
+  QPixmap backdrop;
+  backdrop.load(":/backdrop.jpg");
+  Image2->setPixmap(backdrop);
+
+  Image1 = new TVideoView(client);
+  Label1 = new QLabel("0.0.0.0", client);
+  Label1->move(8, 16);
+  Label1->setStyleSheet("QLabel { color: white; background: black; font: bold 16px 'System'; }");
+  Label1->adjustSize();
+
+  // The bottom bar.
+  SpeedButton2 = makeButton(client, 0, EIcon::Relay, true);
+  SpeedButton1 = makeButton(client, 23, EIcon::Favourite, true);
+  SpeedButton3 = makeButton(client, 46, EIcon::Stop, true);
+  SpeedButton4 = makeButton(client, 69, EIcon::Snapshot, true);
+  SpeedButton5 = makeButton(client, 92, EIcon::Voice, true);
+  SpeedButton6 = makeButton(client, 115, EIcon::Listen, false);
+  SpeedButton7 = makeButton(client, 115, EIcon::ListenStop, false);
+  Label2 = new QLabel(QString(), client);
+  Label2->move(145, 289);
+  pbLevel = new QProgressBar(client);
+  pbLevel->setGeometry(145, 281, 150, 17);
+  pbLevel->setTextVisible(false);
+  pbLevel->hide();
+
+  // The alternate pictures of the pin and of the detection LED are kept aside.
+  m_pinOff = drawIcon(EIcon::PinOff, 25, 25);
+  m_pinOn = drawIcon(EIcon::PinOn, 25, 25);
+  m_ledOff = drawIcon(EIcon::LedOff, 25, 25);
+  m_ledOn = drawIcon(EIcon::LedOn, 25, 25);
+  Image3 = new QLabel(client);
+  Image3->setGeometry(368, 280, 25, 25);
+  Image3->setPixmap(m_pinOff);
+  Image3->setCursor(Qt::PointingHandCursor);
+  Image6 = new QLabel(client);
+  Image6->setGeometry(394, 280, 25, 25);
+  Image6->setPixmap(m_ledOff);
+
+  // French hints until a language is applied.
+  SpeedButton4->setToolTip("Capture");
+  SpeedButton3->setToolTip("Stop stream");
+  SpeedButton2->setToolTip(
+      ansi("Actionner le relais de la platine par d\xE9"
+           "faut"));
+  SpeedButton1->setToolTip("Lancer le stream de la platine prioritaire");
+  Image3->setToolTip("Toujours au premier plan");
+}
+
+void TForm7::FormCreate() {
+  // 1. The bottom bar is laid out by buildClientArea.
+  // 2. Run-time counters.
+  m_audioErrors = m_levelEvents = m_audioTicks = m_ledDelay = m_waitCount = 0;
+  // 3. Empty the log file.
+  m_services.log.emptyFile();
+  // 4. Fixed size and the video area.
+  setFixedSize(435, 380);
+  Image2->setGeometry(0, 8, 435, 258);
+  Image1->setGeometry(9, 8, 402, 258);
+  // 5-7.
+  makePrivateFolderStep();
+  loadTlsStep();
+  // 8.
+  Label1->hide();
+  setAttribute(Qt::WA_NoSystemBackground, false);
+  m_services.log.begin();
+  m_downInterfaces.clear();
+  m_broadcastAddresses.clear();
+  m_interfaceAddresses.clear();
+  loadCipherTable();
+  // 9-10.
+  debugLog("Version " + FileVersionText());
+  m_streamWanted = false;
+  // 11-12. Host address check.
+  m_timer1 = std::make_unique<QTimer>();
+  m_timer1->setInterval(10000);
+  m_timer2 = std::make_unique<QTimer>();
+  m_timer2->setInterval(1000);
+  m_timer3 = std::make_unique<QTimer>();
+  m_timer3->setInterval(10);
+  m_timer4 = std::make_unique<QTimer>();
+  m_timer4->setInterval(4000);
+  m_timer4->start();
+  m_hostIP = m_services.getHostIP();
+  if (m_hostIP == "127.0.0.1" || m_hostIP == "0.0.0.0") {
+    releaseTimers();
+    m_services.dialogs.message("Ostrel Stream: Network error", EDialogIcon::Error);
+    requestTermination();
+    createAudioClientStep();
+    return;
+  }
+  m_timer1->start();
+  m_timer2->start();
+  // 13.
+  inventoryStep();
+  // 14.
+  m_sniffedIPs.clear();
+  m_pendingCommand.clear();
+  AppSettings.autoSnap = AppSettings.autoFullScreen = AppSettings.startMinimized =
+      AppSettings.autoFocus = 0;
+  // 15. The listener.
+  m_serverSocket1 = std::make_unique<TNotificationListener>(static_cast<IListenerHost&>(*this));
+  if (m_serverSocket1->activate(m_services.listenerPort)) {
+    debugLog("Socket active port 2201");
+  } else {
+    m_serverSocket1.reset();
+    releaseTimer(m_timer1);
+    releaseTimer(m_timer2);
+    m_services.dialogs.message("Ostrel Stream: Socket en cours d'utilisation.", EDialogIcon::Error);
+    debugLog("Socket failed port 2201");
+    requestTermination();
+    return;
+  }
+  // 16. The idle picture is chosen once for the whole run.
+  m_fullScreenActive = false;
+  TLocalTime today = m_services.clock.localNow();
+  m_festive = today.month == 12 && today.day >= 24;
+  m_idlePicture = loadResource(m_festive ? ":/idle-festive.jpg" : ":/idle-standard.jpg");
+  Image1->setPicture(m_idlePicture);
+  // 17.
+  SpeedButton3->setEnabled(false);
+  SpeedButton4->setEnabled(false);
+  // 18-19.
+  loadSettingsStep();
+  if (AppSettings.startMinimized == 1) Minimiser1Click();
+  // 20. Border icons: never a maximise box.
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (AppSettings.SysButtons)
+    flags |= Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+  setWindowFlags(flags);
+  // 21-23.
+  applyLanguageStep();
+  interfaceCheckStep();
+  firstDiscoveryStep();
+  // 24-25.
+  topmostAndHttpsStep();
+  createAudioClientStep();
+}
+
+void TForm7::makePrivateFolderStep() { makePrivateFolder(m_paths); }
+
+void TForm7::loadTlsStep() { sslAvailable = detectTlsAvailable(); }
+
+void TForm7::inventoryStep() { debugLog("Starting network adapters info fetching...."); }
+
+void TForm7::loadSettingsStep() { debugLog("Registry keys successfully loaded"); }
+
+void TForm7::applyLanguageStep() {}
+
+void TForm7::interfaceCheckStep() {}
+
+void TForm7::firstDiscoveryStep() {}
+
+void TForm7::topmostAndHttpsStep() {
+  if (AppSettings.ONTop) {
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    Image3->setPixmap(m_pinOn);
+  } else {
+    Image3->setPixmap(m_pinOff);
+  }
+  if (!sslAvailable) {
+    debugLog("HTTPS connection won't be available on this machine.");
+    m_services.dialogs.message(
+        "Les connexions HTTPS ne seront pas r\xE9"
+        "alisables sur cette machine.",
+        EDialogIcon::Warning);
+  }
+}
+
+void TForm7::createAudioClientStep() {}
+
+void TForm7::releaseTimer(std::unique_ptr<QTimer>& timer) {
+  if (timer) timer->stop();
+  timer.reset();
+}
+
+void TForm7::releaseTimers() {
+  releaseTimer(m_timer1);
+  releaseTimer(m_timer2);
+  releaseTimer(m_timer3);
+  releaseTimer(m_timer4);
+}
+
+void TForm7::requestTermination() {
+  m_terminationRequested = true;
+  // Ends the main loop and any modal box's nested loop; before the main loop has started the
+  // flag above tells the program entry not to enter it.
+  QCoreApplication::exit(0);
+}
+
+void TForm7::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (QScreen* screen = this->screen()) {
+    QRect area = screen->geometry();
+    move((area.width() - frameGeometry().width()) / 2,
+         (area.height() - frameGeometry().height()) / 2);
+  }
+  if (m_debugWindow != nullptr && m_services.log.display()) m_debugWindow->show();
+}
+
+void TForm7::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+  requestTermination();
+}
+
+void TForm7::Quitter1Click() {
+  m_streamWanted = false;
+  if (m_serverSocket1) m_serverSocket1->deactivate();
+  requestTermination();
+  SpeedButton3->setEnabled(false);
+  SpeedButton4->setEnabled(false);
+}
+
+void TForm7::Minimiser1Click() { showMinimized(); }
+
+void TForm7::WMQueryEndSession() { requestTermination(); }
+
+void TForm7::Debug1Click() {
+  bool on = !m_services.log.display();
+  m_services.log.setDisplay(on);
+  if (on) debugLog("Debug displayed");
+}
+
+void TForm7::FormClose() {
+  m_streamWanted = false;
+  if (m_serverSocket1) m_serverSocket1->deactivate();
+  m_serverSocket1.reset();
+  SpeedButton3->setEnabled(false);
+  SpeedButton4->setEnabled(false);
+}
+
+void TForm7::FormDestroy() { releaseTimers(); }
+
+void TForm7::admitCall(const std::vector<std::string>& fields, const std::string& panelAddress) {
+  debugLog("Call from " + panelAddress + " for " + (fields.size() > 4 ? fields[4] : ""));
+}
+
+void TForm7::minimizeMainWindow() { Minimiser1Click(); }
+
+std::string TForm7::decoderAddress() const { return m_decoderAddress; }
+
+void TForm7::stopStream() { m_streamWanted = false; }
+
+std::string TForm7::hostIP() const { return m_hostIP; }
+
+void TForm7::addSniffedIP(const std::string& address) { m_sniffedIPs.insert(address); }
