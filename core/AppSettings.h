@@ -17,12 +17,12 @@ struct TAppSettings {
   int autoFocus = 0;
   std::string interfaceSelected;
   std::string language;
-  std::string codeGache;    // kept scrambled, as stored
+  std::string codeGache;  // kept scrambled, as stored
   std::string APIUsername;
   std::string APIPassword;  // in clear in memory
   std::string APIAuthtype;  // "None", "Basic" or "Digest"; empty when never loaded
   bool APISSL = false;
-  std::string APIMethod;    // "GET" or "POST"; empty when never loaded
+  std::string APIMethod;  // "GET" or "POST"; empty when never loaded
   bool ONTop = false;
   bool SysButtons = false;
   std::string CallingList;

@@ -36,14 +36,12 @@ std::string pass(const std::string& text, EDirection direction) {
       continue;
     }
     auto byte = static_cast<unsigned char>(text[k]);
-    std::uint8_t p =
-        direction == EDirection::Forward ? t.alphabetPos[byte] : t.rowPos[row][byte];
+    std::uint8_t p = direction == EDirection::Forward ? t.alphabetPos[byte] : t.rowPos[row][byte];
     if (p == 0) {
       // Not a symbol: no position to map, so the byte passes as it is.
       out[k] = text[k];
     } else {
-      out[k] = direction == EDirection::Forward ? kCipherRows[row][p - 1]
-                                                : CipherAlphabet[p - 1];
+      out[k] = direction == EDirection::Forward ? kCipherRows[row][p - 1] : CipherAlphabet[p - 1];
     }
     row = (row + 1) % kCipherRows.size();
   }
@@ -79,6 +77,4 @@ std::string decipherPass(const std::string& text) { return pass(text, EDirection
 
 std::string cipherString(const std::string& text) { return repeat(text, EDirection::Forward); }
 
-std::string decipherString(const std::string& text) {
-  return repeat(text, EDirection::Backward);
-}
+std::string decipherString(const std::string& text) { return repeat(text, EDirection::Backward); }

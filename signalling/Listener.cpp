@@ -132,8 +132,7 @@ void TNotificationListener::ServerSocket1ClientRead() {
   }
 }
 
-void TNotificationListener::handleMessage(const std::string& text,
-                                          const std::string& remoteAddress,
+void TNotificationListener::handleMessage(const std::string& text, const std::string& remoteAddress,
                                           QTcpSocket* connection) {
   std::vector<std::string> fields = splitFields(decipherPass(text), ';');
   const std::string& command = fields[0];
