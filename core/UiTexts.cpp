@@ -1,0 +1,183 @@
+#include "UiTexts.h"
+
+#include <array>
+#include <stdexcept>
+
+#include "AppSettings.h"
+#include "DebugLog.h"
+#include "Text.h"
+
+TUiTexts UiTexts;
+
+namespace {
+
+struct TRow {
+  const char* key;
+  std::string TUiTexts::*member;
+  const char* fr;  // UTF-8 here so that the accents stay readable; converted when filled
+  const char* en;
+};
+
+// The French lblCalledIdentity ends with a blank: it is part of the wording and must stay.
+const TRow kRows[] = {
+    {"menuFile", &TUiTexts::menuFile, "Fichier", "File"},
+    {"menuTools", &TUiTexts::menuTools, "Outils", "Tools"},
+    {"menuQuit", &TUiTexts::menuQuit, "Quitter", "Quit"},
+    {"menuSettings", &TUiTexts::menuSettings, "Configuration", "Settings"},
+    {"menuManualStream", &TUiTexts::menuManualStream, "Stream manuel", "Manual Stream"},
+    {"menuFullScreen", &TUiTexts::menuFullScreen, "Mode plein écran", "Toggle full screen"},
+    {"menuDebug", &TUiTexts::menuDebug, "Debug", "Debug"},
+    {"menuWaitList", &TUiTexts::menuWaitList, "Liste d'attente", "Wait list"},
+    {"menuAbout", &TUiTexts::menuAbout, "À propos", "About"},
+    {"menuHelp", &TUiTexts::menuHelp, "Aide", "Help"},
+    {"hintSnapshot", &TUiTexts::hintSnapshot, "Capture", "Snapshot"},
+    {"hintStopStream", &TUiTexts::hintStopStream, "Stop stream", "Stop stream"},
+    {"hintRelay", &TUiTexts::hintRelay, "Actionner le relais de la platine par défaut",
+     "Trigger default doorphone's relay"},
+    {"hintFavouriteStream", &TUiTexts::hintFavouriteStream,
+     "Lancer le stream de la platine prioritaire", "Start main doorphone's streaming"},
+    {"msgMultipleInterfaces", &TUiTexts::msgMultipleInterfaces,
+     "Attention, plusieurs interfaces réseaux ont été détectées sur votre ordinateur. Pour un "
+     "fonctionnement optimal, merci de configurer l'interface par défaut dans Outils/ "
+     "Configuration/ Adresse prioritaire/ Interface(s) réseau",
+     "Warning, multiple network interfaces were detected on your computer. In order to run Ostrel "
+     "Stream properly, please set the default interface in Tools/ Settings/ Priority address/ "
+     "Network Interface(s)"},
+    {"msgInterfaceUnavailable", &TUiTexts::msgInterfaceUnavailable,
+     "Attention, l'interface réseau sélectionnée par défaut ne semble pas être disponible, merci "
+     "de vérifier vos paramètres dans Outils/ Configuration/ Adresse prioritaire/ Interface(s) "
+     "réseau",
+     "Warning, the default network interface is down or not configured on your system, please "
+     "check your settings in Tools/ Settings/ Priority address/ Network Interface(s)"},
+    {"msgNoHttps", &TUiTexts::msgNoHttps,
+     "Les connexions HTTPS ne seront pas réalisables sur cette machine.",
+     "HTTPS connection won't be available on this machine."},
+    {"msgNoPriorityAddress", &TUiTexts::msgNoPriorityAddress,
+     "Aucune adresse prioritaire n'est enregistrée.", "No priority address found."},
+    {"hintNoDoorphone", &TUiTexts::hintNoDoorphone,
+     "Aucune platine n'est actuellement détectée sur le réseau.",
+     "No doorphones were detected on the network."},
+    {"hintDoorphoneDetected", &TUiTexts::hintDoorphoneDetected,
+     "Au moins une platine a été détectée sur le réseau.",
+     "At least one doorphone has been detected on the network."},
+    {"btnApply", &TUiTexts::btnApply, "Appliquer", "Apply"},
+    {"btnCancel", &TUiTexts::btnCancel, "Annuler", "Cancel"},
+    {"tabAddresses", &TUiTexts::tabAddresses, "Adresse prioritaire", "Priority address"},
+    {"lblAddresses", &TUiTexts::lblAddresses,
+     "Renseignez les adresses des platines dans le champ ci-dessous en les séparant par des "
+     "points-virgules :",
+     "Fill in this field your doorphones addresses, semicolon separated :"},
+    {"lblDetected", &TUiTexts::lblDetected, "Adresses détectées automatiquement.",
+     "Automatically detected addresses."},
+    {"chkFavourite", &TUiTexts::chkFavourite, "Adresse de prédilection", "Favourite address"},
+    {"hintFavourite", &TUiTexts::hintFavourite,
+     "Adresse pour le lancement du Stream automatique, action API hors stream (doit être présente "
+     "dans le champs ci-dessous)",
+     "Address aimed by the manual stream (and API calls while not streaming) - must be present in "
+     "the field below"},
+    {"hintRefresh", &TUiTexts::hintRefresh,
+     "Rafraîchir la liste des adresses détectées automatiquement.",
+     "Refresh the automatically detected address list."},
+    {"hintAddDetected", &TUiTexts::hintAddDetected, "Ajouter les adresses à votre liste.",
+     "Add these addresses to your list."},
+    {"tabCall", &TUiTexts::tabCall, "Paramètres d'appel", "Call settings"},
+    {"lblCalledIdentity", &TUiTexts::lblCalledIdentity,
+     "Renseignez l'identité SIP du contact 'appelé' par la platine qui déclenchera le Stream : ",
+     "Fill in the called SIP identity that will trigger the stream when called by your "
+     "doorphones:"},
+    {"pnlCalledIdentity", &TUiTexts::pnlCalledIdentity, "Identité SIP appelée",
+     "Called SIP identity"},
+    {"chkWaitList", &TUiTexts::chkWaitList, "Mise en liste d'attente en cours de streaming",
+     "Stack incoming calls to wait list while streaming"},
+    {"pnlStrikeCode", &TUiTexts::pnlStrikeCode, "Code gâche", "Door/Strike code"},
+    {"lblCallingIdentities", &TUiTexts::lblCallingIdentities,
+     "Renseignez les identités SIP des platines à surveiller. Laissez les champs vide afin de "
+     "surveiller toutes les identités:",
+     "Fill in the calling SIP identities to watch. Leave empty to watch every doorphones:"},
+    {"pnlCallingIdentity", &TUiTexts::pnlCallingIdentity, "Identité SIP appelant",
+     "Calling SIP identity"},
+    {"msgBadStrikeCode", &TUiTexts::msgBadStrikeCode,
+     "Code gâche erroné, merci de ne saisir que des caractères numériques",
+     "Bad strike code, please use numeric values only."},
+    {"hintWaitList", &TUiTexts::hintWaitList,
+     "Si vous regardez le flux d'un portier autre que celui qui vous appelle, celui-ci est mis en "
+     "liste d'attente.",
+     "While watching another stream than the one from the actual calling doorphone, it will be "
+     "sent to a wait list."},
+    {"tabPreferences", &TUiTexts::tabPreferences, "Préférences", "Preferences"},
+    {"chkAutoFocus", &TUiTexts::chkAutoFocus,
+     "Passage au premier plan (focus) sur lancement du streaming", "Auto focus on stream start"},
+    {"chkAutoFullScreen", &TUiTexts::chkAutoFullScreen, "Plein écran automatique en streaming",
+     "Automatic full screen on stream"},
+    {"chkAutoSnap", &TUiTexts::chkAutoSnap,
+     "Capture d'image automatique sur lancement du streaming", "Automatic snapshot on stream"},
+    {"chkAutostart", &TUiTexts::chkAutostart, "Lancement automatique au démarrage de Windows",
+     "Automatically start this application on Windows startup."},
+    {"lblInterfaces", &TUiTexts::lblInterfaces, "Interface(s) réseau", "Network Interface(s)"},
+    {"lblLanguage", &TUiTexts::lblLanguage, "Langue", "Language"},
+    {"msgRestart", &TUiTexts::msgRestart,
+     "L'application doit redémarrer afin que ce changement prenne effet, voulez-vous que "
+     "l'application redémarre automatiquement?",
+     "The application must be restarted to make this change effective. Do you want it to restart "
+     "automatically now?"},
+    {"hintInterface", &TUiTexts::hintInterface,
+     "Si plusieurs interfaces sont présentes sur l'hôte, merci de n'en sélectionner qu'une seule.",
+     "In case of multiple network interfaces on the same host, please select only one."},
+    {"chkSysButtons", &TUiTexts::chkSysButtons, "Afficher les boutons système (Réduire/Fermer)",
+     "Show system buttons (minimize/close)"},
+    {"chkOnTop", &TUiTexts::chkOnTop, "Toujours au premier plan", "Always on top"},
+    {"chkStartMinimized", &TUiTexts::chkStartMinimized, "Mode réduit automatique",
+     "Minimized application automatic"},
+    {"tabApi", &TUiTexts::tabApi, "API", "API"},
+    {"lblApi", &TUiTexts::lblApi, "Paramètres d'authentification aux API Pavik.",
+     "Pavik API authentication settings."},
+    {"pnlLogin", &TUiTexts::pnlLogin, "Identifiant", "Login"},
+    {"pnlPassword", &TUiTexts::pnlPassword, "Mot de passe", "Password"},
+    {"pnlAuthType", &TUiTexts::pnlAuthType, "Type d'authentification", "Authentication type"},
+    {"pnlMethod", &TUiTexts::pnlMethod, "Méthode", "Method"},
+    {"txtAbout", &TUiTexts::txtAbout,
+     "Ostrel Stream permet de visualiser automatiquement les flux vidéos des platines Halvex lors "
+     "des communications. Contact au :",
+     "Ostrel Stream allows you to automatically watch video streaming from Halvex doorphones "
+     "during communication. Contact us :"},
+};
+
+enum class ELanguageColumn { French, English };
+
+void fill(ELanguageColumn column) {
+  for (const TRow& row : kRows)
+    UiTexts.*row.member = utf8ToCp1252(column == ELanguageColumn::French ? row.fr : row.en);
+}
+
+}  // namespace
+
+const std::string& TUiTexts::text(std::string_view key) const {
+  for (const TRow& row : kRows)
+    if (key == row.key) return this->*row.member;
+  throw std::out_of_range("unknown text key: " + std::string(key));
+}
+
+const std::vector<std::string>& TUiTexts::keys() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    for (const TRow& row : kRows) out.emplace_back(row.key);
+    return out;
+  }();
+  return names;
+}
+
+bool setLanguage(const std::string& code) {
+  static constexpr std::array<const char*, 5> kKnown = {"FR", "EN", "DE", "ES", "PT"};
+  std::string used = "FR";
+  for (const char* known : kKnown)
+    if (code == known) used = code;
+  debugLog("Setting language to " + used);
+  AppSettings.language = used;
+  if (used == "FR") {
+    fill(ELanguageColumn::French);
+  } else if (used == "EN") {
+    fill(ELanguageColumn::English);
+  }
+  // DE, ES and PT have no texts yet: whatever was shown stays.
+  return true;
+}
