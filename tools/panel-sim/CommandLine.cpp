@@ -1,0 +1,301 @@
+#include "CommandLine.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "Messages.h"
+
+namespace {
+
+// Walks the arguments; options take their value as the next argument or after "=".
+class TArgs {
+ public:
+  explicit TArgs(const std::vector<std::string>& args) : m_args(args) {}
+
+  bool done() const { return m_next >= m_args.size(); }
+  const std::string& peek() const { return m_args[m_next]; }
+  std::string take() { return m_args[m_next++]; }
+
+  // Splits "--name=value" so that value() returns the part after "=".
+  std::string takeOption() {
+    std::string arg = take();
+    m_inlineValue.reset();
+    auto eq = arg.find('=');
+    if (eq != std::string::npos) {
+      m_inlineValue = arg.substr(eq + 1);
+      arg.resize(eq);
+    }
+    return arg;
+  }
+
+  std::string value(const std::string& option) {
+    if (m_inlineValue) {
+      std::string v = *m_inlineValue;
+      m_inlineValue.reset();
+      return v;
+    }
+    if (done()) throw EUsageError(option + " needs a value");
+    return take();
+  }
+
+  void noValue(const std::string& option) const {
+    if (m_inlineValue) throw EUsageError(option + " takes no value");
+  }
+
+ private:
+  const std::vector<std::string>& m_args;
+  std::size_t m_next = 0;
+  std::optional<std::string> m_inlineValue;
+};
+
+in_addr addressValue(const std::string& option, const std::string& text) {
+  auto a = parseIpv4(text);
+  if (!a) throw EUsageError(option + ": \"" + text + "\" is not a dotted IPv4 address");
+  return *a;
+}
+
+std::uint16_t portValue(const std::string& option, const std::string& text, bool allowZero) {
+  auto p = parsePort(text, allowZero);
+  if (!p)
+    throw EUsageError(option + ": \"" + text + "\" is not a port (" + (allowZero ? "0" : "1") +
+                      " to 65535)");
+  return *p;
+}
+
+THostPort hostPortValue(const std::string& option, const std::string& text) {
+  auto hp = splitHostPort(text, SignalPort);
+  if (!hp) throw EUsageError(option + ": \"" + text + "\" is not HOST[:PORT]");
+  return *hp;
+}
+
+std::uint64_t countValue(const std::string& option, const std::string& text, std::uint64_t min,
+                         std::uint64_t max) {
+  errno = 0;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || text[0] < '0' || text[0] > '9' || *end != '\0' || errno != 0 || v < min ||
+      v > max)
+    throw EUsageError(option + ": \"" + text + "\" is not a whole number from " +
+                      std::to_string(min) + " to " + std::to_string(max));
+  return v;
+}
+
+double secondsValue(const std::string& option, const std::string& text) {
+  errno = 0;
+  char* end = nullptr;
+  double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v) || v <= 0 || v > 86400)
+    throw EUsageError(option + ": \"" + text + "\" is not a number of seconds above 0");
+  return v;
+}
+
+void rejectSemicolon(const std::string& what, const std::string& text) {
+  if (text.find(';') != std::string::npos)
+    throw EUsageError(what + " must not contain \";\" (it separates the fields)");
+}
+
+TNotifyOptions parseNotify(TArgs& args) {
+  TNotifyOptions o;
+  bool toGiven = false;
+  while (!args.done() && args.peek().rfind("--", 0) == 0) {
+    std::string option = args.takeOption();
+    if (option == "--to") {
+      o.to = hostPortValue(option, args.value(option));
+      toGiven = true;
+    } else if (option == "--from") {
+      o.from = addressValue(option, args.value(option));
+    } else {
+      throw EUsageError("notify: unknown option " + option);
+    }
+  }
+  if (!toGiven) throw EUsageError("notify needs --to HOST[:PORT]");
+  if (args.done()) throw EUsageError("notify needs a message: start, stop, ntmy or raw");
+  o.verb = args.take();
+  std::vector<std::string> rest;
+  while (!args.done()) rest.push_back(args.take());
+
+  if (o.verb == "start") {
+    if (rest.size() < 3 || rest.size() > 5)
+      throw EUsageError("notify start takes LOGIN PASSWORD VIDEOPORT [CALLED [CALLING]]");
+    const char* names[] = {"LOGIN", "PASSWORD", "VIDEOPORT", "CALLED", "CALLING"};
+    for (std::size_t i = 0; i < rest.size(); ++i) rejectSemicolon(names[i], rest[i]);
+    o.clearText = startMessage(rest[0], rest[1], rest[2], {rest.begin() + 3, rest.end()});
+  } else if (o.verb == "stop") {
+    if (!rest.empty()) throw EUsageError("notify stop takes no arguments");
+    o.clearText = StopMessage;
+  } else if (o.verb == "ntmy") {
+    if (rest.size() != 1) throw EUsageError("notify ntmy takes IP");
+    rejectSemicolon("IP", rest[0]);
+    o.clearText = ntmyMessage(rest[0]);
+    o.awaitReply = true;
+  } else if (o.verb == "raw") {
+    if (rest.size() != 1) throw EUsageError("notify raw takes one TEXT");
+    o.clearText = rest[0];
+  } else {
+    throw EUsageError("notify: unknown message \"" + o.verb + "\" (start, stop, ntmy or raw)");
+  }
+  return o;
+}
+
+void parseSize(const std::string& option, const std::string& text, TVideoOptions& video) {
+  auto x = text.find_first_of("xX");
+  if (x == std::string::npos) throw EUsageError(option + ": \"" + text + "\" is not WxH");
+  // Beyond 8192 on a side the workstation refuses the frames; allow a little more to test that.
+  video.width = static_cast<int>(countValue(option, text.substr(0, x), 16, 10000));
+  video.height = static_cast<int>(countValue(option, text.substr(x + 1), 16, 10000));
+}
+
+TServeOptions parseServe(TArgs& args) {
+  TServeOptions o;
+  o.bind.s_addr = htonl(INADDR_ANY);
+  bool videoGiven = false;
+  bool loginGiven = false;
+  bool passwordGiven = false;
+  std::optional<TCallOptions> call;
+  std::optional<std::string> called;
+  std::optional<std::string> calling;
+  while (!args.done()) {
+    std::string option = args.takeOption();
+    if (option == "--video") {
+      o.video.port = portValue(option, args.value(option), true);
+      videoGiven = true;
+    } else if (option == "--bind") {
+      o.bind = addressValue(option, args.value(option));
+      o.bindGiven = true;
+    } else if (option == "--size") {
+      parseSize(option, args.value(option), o.video);
+    } else if (option == "--fps") {
+      o.video.fps = static_cast<int>(countValue(option, args.value(option), 1, 100));
+    } else if (option == "--login") {
+      o.video.login = args.value(option);
+      loginGiven = true;
+    } else if (option == "--password") {
+      o.video.password = args.value(option);
+      passwordGiven = true;
+    } else if (option == "--content-type") {
+      o.video.contentType = args.value(option);
+    } else if (option == "--stall-after") {
+      o.video.stallAfter = countValue(option, args.value(option), 0, UINT32_MAX);
+    } else if (option == "--close-mid-frame") {
+      o.video.closeMidFrame = countValue(option, args.value(option), 1, UINT32_MAX);
+    } else if (option == "--no-content-length") {
+      args.noValue(option);
+      o.video.noContentLength = true;
+    } else if (option == "--signal") {
+      args.noValue(option);
+      if (!o.signalPort) o.signalPort = SignalPort;
+    } else if (option == "--signal-port") {
+      o.signalPort = portValue(option, args.value(option), true);
+    } else if (option == "--discovery") {
+      args.noValue(option);
+      if (!o.discoveryPort) o.discoveryPort = DiscoveryPort;
+    } else if (option == "--discovery-port") {
+      o.discoveryPort = portValue(option, args.value(option), true);
+    } else if (option == "--notify-port") {
+      o.notifyPort = portValue(option, args.value(option), false);
+    } else if (option == "--announce") {
+      o.announce = addressValue(option, args.value(option));
+    } else if (option == "--call") {
+      call.emplace();
+      call->workstation = hostPortValue(option, args.value(option));
+    } else if (option == "--every") {
+      if (!call) call.emplace();
+      call->everySeconds = secondsValue(option, args.value(option));
+    } else if (option == "--hangup-after") {
+      if (!call) call.emplace();
+      call->hangupAfterSeconds = secondsValue(option, args.value(option));
+    } else if (option == "--called") {
+      called = args.value(option);
+    } else if (option == "--calling") {
+      calling = args.value(option);
+    } else {
+      throw EUsageError("serve: unknown option " + option);
+    }
+  }
+  if (!videoGiven) throw EUsageError("serve needs --video PORT");
+  if (loginGiven != passwordGiven ||
+      (loginGiven && (o.video.login.empty() || o.video.password.empty())))
+    // The workstation sends credentials only when it has both, so one alone could never match.
+    throw EUsageError("--login and --password go together, and neither may be empty");
+  rejectSemicolon("--login", o.video.login);
+  rejectSemicolon("--password", o.video.password);
+
+  if (call && call->workstation.host.empty())
+    throw EUsageError("--every and --hangup-after need --call HOST[:PORT]");
+  if ((called || calling) && !call) throw EUsageError("--called and --calling need --call");
+  if (call) {
+    if (call->hangupAfterSeconds >= call->everySeconds)
+      // Otherwise the next call would ring before the previous one hung up.
+      throw EUsageError("--hangup-after must be shorter than --every");
+    // A calling identity without a called one still sends the called field, empty.
+    if (called || calling) call->identities.push_back(called.value_or(""));
+    if (calling) call->identities.push_back(*calling);
+    for (const auto& id : call->identities) rejectSemicolon("an identity", id);
+    o.call = std::move(call);
+  }
+  return o;
+}
+
+}  // namespace
+
+TCommand parseCommandLine(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) throw EUsageError("missing command: notify or serve");
+  TArgs args(arguments);
+  std::string command = args.take();
+  if (command == "--help" || command == "-h" || command == "help") return THelpCommand{};
+  if (command == "notify") return parseNotify(args);
+  if (command == "serve") return parseServe(args);
+  throw EUsageError("unknown command \"" + command + "\": notify or serve");
+}
+
+std::string usageText() {
+  return R"(panel-sim: a simulated door panel, for demos and tests.
+
+Usage:
+  panel-sim notify --to HOST[:PORT] [--from SRCADDR] start LOGIN PASSWORD VIDEOPORT [CALLED [CALLING]]
+  panel-sim notify --to HOST[:PORT] [--from SRCADDR] stop
+  panel-sim notify --to HOST[:PORT] [--from SRCADDR] ntmy IP
+  panel-sim notify --to HOST[:PORT] [--from SRCADDR] raw TEXT
+  panel-sim serve --video PORT [OPTIONS]
+  panel-sim --help
+
+notify sends one scrambled notification to a workstation on a new TCP connection, as a
+panel does, and closes it. PORT defaults to 2201. --from binds the source address, so that
+one machine can play several panels (127.0.0.2, 127.0.0.3...). Identities are given with "@"
+and sent with "+". ntmy prints the workstation's reply as received (nothing after 2 s). raw
+sends TEXT scrambled with one pass, as it is.
+Exit status: 0 once sent, 1 when the workstation cannot be reached, 2 for a wrong command.
+
+serve plays a panel until SIGINT or SIGTERM. Every option takes its value as the next
+argument or after "=".
+ Video: GET /?action=streaming answers multipart/x-mixed-replace JPEG test-pattern frames
+  --video PORT            video port (0: any free port; every port in use is printed at start)
+  --bind ADDR             local address of every socket, and source address of the
+                          connections the panel opens (default: all addresses)
+  --size WxH              frame size (default 640x480)
+  --fps N                 frames per second, 1 to 100 (default 10)
+  --login L --password P  Basic credentials to require (wrong ones get 401)
+ Misbehaviour, for tests:
+  --content-type TEXT     send TEXT as the reply's Content-Type ("" leaves the line out)
+  --stall-after N         stop sending after N frames, keeping the connection open
+  --close-mid-frame N     close the connection halfway through frame N (the first is 1)
+  --no-content-length     send the parts without Content-Length lines
+ Stream requests: answer "favstream;IP" with a scrambled "start;LOGIN;PASSWORD;VIDEOPORT"
+  --signal                listen on TCP port 2201
+  --signal-port PORT      listen on PORT instead (0: any free port)
+ Discovery: answer "IP;streamer" datagrams with a scrambled "ntmy;OWNADDRESS" to IP:2201
+  --discovery             listen on UDP port 22451
+  --discovery-port PORT   listen on PORT instead (0: any free port)
+  --notify-port PORT      send the answers to this port of the workstation (default 2201)
+  --announce ADDR         the address to announce (default: the --bind address, else the
+                          local address of the connection to the workstation)
+ Calls: a "start" now and every N seconds, each followed by a "stop" M seconds later
+  --call HOST[:PORT]      the workstation to call (PORT defaults to 2201)
+  --every N               seconds between calls (default 30; fractions allowed)
+  --hangup-after M        seconds from each start to its stop (default 10; less than N)
+  --called ID             called identity sent with each start
+  --calling ID            calling identity sent with each start
+  The starts carry --login and --password and the video port.
+)";
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "Net.h"
+
+// The command line of the simulated panel. The notify forms are relied on by other tools and
+// tests, so they are kept exactly as documented in usageText().
+
+// A command line that cannot be followed; its text says why.
+class EUsageError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+struct THelpCommand {};
+
+// panel-sim notify --to HOST[:PORT] [--from SRCADDR] VERB ARGS...
+struct TNotifyOptions {
+  THostPort to;
+  std::optional<in_addr> from;
+  std::string verb;       // start, stop, ntmy or raw
+  std::string clearText;  // the message before scrambling
+  bool awaitReply = false;
+};
+
+struct TVideoOptions {
+  std::uint16_t port = 0;
+  int width = 640;
+  int height = 480;
+  int fps = 10;
+  std::string login;  // both empty: no credentials asked
+  std::string password;
+  std::optional<std::string> contentType;  // replaces the multipart type; "" drops the line
+  std::optional<std::uint64_t> stallAfter;
+  std::optional<std::uint64_t> closeMidFrame;  // frames count from 1
+  bool noContentLength = false;
+};
+
+struct TCallOptions {
+  THostPort workstation;
+  double everySeconds = 30;
+  double hangupAfterSeconds = 10;
+  std::vector<std::string> identities;  // called, then calling; as given, with "@"
+};
+
+struct TServeOptions {
+  in_addr bind{};  // INADDR_ANY unless --bind
+  bool bindGiven = false;
+  TVideoOptions video;
+  std::optional<std::uint16_t> signalPort;
+  std::optional<std::uint16_t> discoveryPort;
+  std::uint16_t notifyPort = 2201;
+  std::optional<in_addr> announce;
+  std::optional<TCallOptions> call;
+};
+
+using TCommand = std::variant<THelpCommand, TNotifyOptions, TServeOptions>;
+
+// args excludes the program name. Throws EUsageError.
+TCommand parseCommandLine(const std::vector<std::string>& args);
+
+// The text printed by --help.
+std::string usageText();
+
+inline constexpr std::uint16_t SignalPort = 2201;
+inline constexpr std::uint16_t DiscoveryPort = 22451;

@@ -1,0 +1,140 @@
+// panel-sim: a simulated door panel. See usageText() for what it does.
+
+#include <pthread.h>
+
+#include <csignal>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CallScenario.h"
+#include "CommandLine.h"
+#include "DiscoveryResponder.h"
+#include "Messages.h"
+#include "Notify.h"
+#include "SignalServer.h"
+#include "SimLog.h"
+#include "StopSignal.h"
+#include "TcpServer.h"
+#include "VideoServer.h"
+#include "core/Vigenere.h"
+
+namespace {
+
+// Enough for a few workstations and their watchdog's reconnections.
+constexpr std::size_t MaxVideoClients = 64;
+constexpr std::size_t MaxSignalClients = 16;
+
+std::string seconds(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+void warnOutsideAlphabet(const std::string& what, const std::string& text) {
+  std::string outside = charactersOutsideAlphabet(text);
+  if (!outside.empty())
+    errorLine("warning: " + what + " holds \"" + outside +
+              "\", which cannot be scrambled; the workstation will misread it");
+}
+
+int runServe(const TServeOptions& options) {
+  // Every thread inherits this mask, so the termination signals reach sigwait() below only,
+  // and a client that goes away mid-send is an error code rather than a SIGPIPE.
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGTERM);
+  sigaddset(&ending, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  const std::optional<in_addr> source =
+      options.bindGiven ? std::optional<in_addr>(options.bind) : std::nullopt;
+  TStopSignal stop;
+  try {
+    // Everything binds before anything runs, so a port in use ends the program at once.
+    TTcpServer video("video", options.bind, options.video.port, MaxVideoClients, stop);
+    const std::string videoPort = std::to_string(ntohs(video.endpoint().sin_port));
+    const std::string startText =
+        startMessage(options.video.login, options.video.password, videoPort,
+                     options.call ? options.call->identities : std::vector<std::string>{});
+    // The answer to "favstream" carries no identities.
+    const std::string favstreamAnswer =
+        startMessage(options.video.login, options.video.password, videoPort, {});
+    warnOutsideAlphabet("the start message", startText);
+
+    std::unique_ptr<TTcpServer> signal;
+    if (options.signalPort)
+      signal = std::make_unique<TTcpServer>("signal", options.bind, *options.signalPort,
+                                            MaxSignalClients, stop);
+    std::unique_ptr<TDiscoveryResponder> discovery;
+    if (options.discoveryPort)
+      discovery = std::make_unique<TDiscoveryResponder>(
+          options.bind, *options.discoveryPort, options.notifyPort,
+          options.announce ? options.announce : source, source, stop);
+    std::unique_ptr<TCallScenario> call;
+    if (options.call) {
+      sockaddr_in workstation =
+          resolveIpv4(options.call->workstation.host, options.call->workstation.port);
+      call = std::make_unique<TCallScenario>(workstation, source, startText, *options.call, stop);
+    }
+
+    logLine("video: listening on " + endpointText(video.endpoint()) + ", " +
+            std::to_string(options.video.width) + "x" + std::to_string(options.video.height) +
+            " at " + std::to_string(options.video.fps) + " fps");
+    video.start([&](TFd client, const sockaddr_in& peer) {
+      serveVideoClient(std::move(client), peer, options.video, stop);
+    });
+    if (signal) {
+      logLine("signal: listening on " + endpointText(signal->endpoint()));
+      signal->start([&](TFd client, const sockaddr_in& peer) {
+        serveSignalClient(std::move(client), peer, favstreamAnswer, stop);
+      });
+    }
+    if (discovery) {
+      logLine("discovery: listening on UDP " + endpointText(discovery->endpoint()));
+      discovery->start();
+    }
+    if (call) {
+      logLine("call: calling " + options.call->workstation.host + ":" +
+              std::to_string(options.call->workstation.port) + " every " +
+              seconds(options.call->everySeconds) + " s, hanging up after " +
+              seconds(options.call->hangupAfterSeconds) + " s");
+      call->start();
+    }
+
+    int received = 0;
+    sigwait(&ending, &received);
+    logLine("stopping");
+    stop.stop();
+    // The destructors join every thread, the call's last hang-up included.
+  } catch (const ENetError& e) {
+    stop.stop();
+    errorLine(e.what());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  loadCipherTable();
+  std::vector<std::string> args(argv + 1, argv + argc);
+  TCommand command;
+  try {
+    command = parseCommandLine(args);
+  } catch (const EUsageError& e) {
+    errorLine(e.what());
+    errorLine("run \"panel-sim --help\" for the usage");
+    return 2;
+  }
+  if (std::holds_alternative<THelpCommand>(command)) {
+    logLine(usageText());
+    return 0;
+  }
+  if (auto* notify = std::get_if<TNotifyOptions>(&command)) return runNotify(*notify);
+  return runServe(std::get<TServeOptions>(command));
+}
