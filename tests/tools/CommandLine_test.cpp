@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include "PanelSimSupport.h"
+
+namespace {
+
+struct TBadLine {
+  const char* guards;
+  std::vector<std::string> args;
+};
+
+TEST(PanelSimCommandLine, WrongCommandLinesAreRefusedWithAReason) {
+  // Port 9 on loopback: if a wrong line were sent anyway it would fail as unreachable (exit 1),
+  // not as a usage error (exit 2).
+  const std::vector<TBadLine> cases = {
+      {"no command", {}},
+      {"unknown command", {"ring"}},
+      {"notify without --to", {"notify", "stop"}},
+      {"notify without a message", {"notify", "--to", "127.0.0.1:9"}},
+      {"unknown message", {"notify", "--to", "127.0.0.1:9", "hello"}},
+      {"start needs the video port", {"notify", "--to", "127.0.0.1:9", "start", "a", "b"}},
+      {"start takes two identities at most",
+       {"notify", "--to", "127.0.0.1:9", "start", "a", "b", "1", "c", "d", "e"}},
+      {"a ; inside a field would shift the fields",
+       {"notify", "--to", "127.0.0.1:9", "start", "a;b", "c", "1"}},
+      {"stop takes nothing", {"notify", "--to", "127.0.0.1:9", "stop", "now"}},
+      {"ntmy needs its address", {"notify", "--to", "127.0.0.1:9", "ntmy"}},
+      {"raw needs its text", {"notify", "--to", "127.0.0.1:9", "raw"}},
+      {"port out of range", {"notify", "--to", "127.0.0.1:65536", "stop"}},
+      {"port not a number", {"notify", "--to", "127.0.0.1:http", "stop"}},
+      {"--from must be an address", {"notify", "--to", "127.0.0.1:9", "--from", "me", "stop"}},
+      {"serve needs --video", {"serve"}},
+      {"unknown serve option", {"serve", "--video", "0", "--colour", "red"}},
+      {"--login without --password", {"serve", "--video", "0", "--login", "u"}},
+      {"an empty password can never be sent",
+       {"serve", "--video", "0", "--login", "u", "--password", ""}},
+      {"size must be WxH", {"serve", "--video", "0", "--size", "640"}},
+      {"size not absurd", {"serve", "--video", "0", "--size", "0x480"}},
+      {"fps at least 1", {"serve", "--video", "0", "--fps", "0"}},
+      {"--every without --call", {"serve", "--video", "0", "--every", "5"}},
+      {"hang-up after the next call",
+       {"serve", "--video", "0", "--call", "127.0.0.1:9", "--every", "2", "--hangup-after", "3"}},
+      {"--calling without --call", {"serve", "--video", "0", "--calling", "200@x"}},
+      {"--close-mid-frame counts from 1", {"serve", "--video", "0", "--close-mid-frame", "0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.guards);
+    std::string out;
+    std::string err;
+    EXPECT_EQ(runPanelSim(c.args, &out, &err), 2);
+    EXPECT_NE(err.find("panel-sim: "), std::string::npos) << err;
+    EXPECT_NE(err.find("--help"), std::string::npos) << err;
+  }
+}
+
+TEST(PanelSimCommandLine, HelpDocumentsEveryServeSwitch) {
+  std::string out;
+  ASSERT_EQ(runPanelSim({"--help"}, &out), 0);
+  for (const char* flag : {"notify --to HOST[:PORT] [--from SRCADDR] start LOGIN PASSWORD "
+                           "VIDEOPORT [CALLED [CALLING]]",
+                           "--video",
+                           "--bind",
+                           "--size",
+                           "--fps",
+                           "--login",
+                           "--password",
+                           "--content-type",
+                           "--stall-after",
+                           "--close-mid-frame",
+                           "--no-content-length",
+                           "--signal",
+                           "--signal-port",
+                           "--discovery",
+                           "--discovery-port",
+                           "--notify-port",
+                           "--announce",
+                           "--call",
+                           "--every",
+                           "--hangup-after",
+                           "--called",
+                           "--calling"})
+    EXPECT_NE(out.find(flag), std::string::npos) << flag;
+}
+
+TEST(PanelSimCommandLine, PortInUseEndsServeWithAMessage) {
+  TListener taken;
+  std::string err;
+  EXPECT_EQ(
+      runPanelSim({"serve", "--bind", "127.0.0.1", "--video", taken.portText()}, nullptr, &err), 1);
+  EXPECT_NE(err.find("127.0.0.1:" + taken.portText()), std::string::npos) << err;
+}
+
+}  // namespace
