@@ -19,16 +19,20 @@ constexpr std::size_t MaxAnswers = 16;
 
 // Shows a datagram on one line whatever bytes it holds.
 std::string printable(const std::string& bytes) {
+  static const char* hex = "0123456789abcdef";
   std::string out;
   for (unsigned char c : bytes) {
-    if (c == '\r')
+    if (c == '\r') {
       out += "\\r";
-    else if (c == '\n')
+    } else if (c == '\n') {
       out += "\\n";
-    else if (c < 32 || c == 127)
-      out += '?';
-    else
+    } else if (c < 32 || c >= 127 || c == '\\') {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
       out += static_cast<char>(c);
+    }
   }
   return out;
 }

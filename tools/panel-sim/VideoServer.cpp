@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -52,12 +53,16 @@ void sendError(int fd, const std::string& status, const std::string& extraHeader
 // Waits until `until` while watching the client. False when it closed or the run ended.
 bool pace(int fd, steady_clock::time_point until, const TStopSignal& stop) {
   for (;;) {
-    auto left = std::chrono::duration_cast<milliseconds>(until - steady_clock::now()).count();
+    // Waits of a minute at most, so that "for ever" (time_point::max) fits poll's int.
+    auto left = std::chrono::ceil<milliseconds>(until - steady_clock::now()).count();
     pollfd p[2] = {{fd, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
-    int r = ::poll(p, 2, left < 0 ? 0 : static_cast<int>(left));
+    int r = ::poll(p, 2, static_cast<int>(std::clamp<decltype(left)>(left, 0, 60000)));
     if (r < 0 && errno == EINTR) continue;
     if (r < 0 || (p[1].revents & POLLIN)) return false;
-    if (r == 0) return true;
+    if (r == 0) {
+      if (steady_clock::now() >= until) return true;
+      continue;
+    }
     if (p[0].revents & (POLLERR | POLLNVAL)) return false;
     // Anything the client sends after its request is of no use; its end is.
     char sink[1024];
