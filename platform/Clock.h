@@ -34,5 +34,5 @@ class TFakeClock final : public IClock {
   TLocalTime local{2026, 6, 15, 12, 0, 0};
   std::chrono::steady_clock::time_point steadyNow() const override { return steady; }
   TLocalTime localNow() const override { return local; }
-  void advance(std::chrono::milliseconds by) { steady += by; }
+  void advance(std::chrono::steady_clock::duration by) { steady += by; }
 };

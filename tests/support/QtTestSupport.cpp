@@ -1,0 +1,57 @@
+#include "QtTestSupport.h"
+
+#include <QApplication>
+#include <algorithm>
+
+void ensureQtApplication() {
+  if (QCoreApplication::instance() != nullptr) return;
+  static int argc = 1;
+  static char name[] = "ostrel-tests";
+  static char* argv[] = {name, nullptr};
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Widgets are available to every test binary that links them; the others get a core app.
+  new QApplication(argc, argv);
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > deadline.count()) return condition();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+void pumpEvents(std::chrono::milliseconds duration) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < duration.count()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(1);
+  }
+}
+
+TCapturedLog::TCapturedLog() {
+  std::string folder = m_dir.path().toStdString();
+  m_log = std::make_unique<TDebugLog>(clock, [folder] { return std::optional<std::string>(folder); });
+  m_log->startUp();
+  installDebugLog(m_log.get());
+}
+
+TCapturedLog::~TCapturedLog() { installDebugLog(nullptr); }
+
+std::vector<std::string> TCapturedLog::texts() const {
+  std::vector<std::string> out;
+  for (const std::string& line : m_log->entriesFrom(0).lines) {
+    auto at = line.find("> ");
+    out.push_back(at == std::string::npos ? line : line.substr(at + 2));
+  }
+  return out;
+}
+
+bool TCapturedLog::contains(const std::string& text) const {
+  auto all = texts();
+  return std::find(all.begin(), all.end(), text) != all.end();
+}
