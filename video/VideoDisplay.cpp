@@ -1,0 +1,171 @@
+#include "VideoDisplay.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <Qt>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/AppSettings.h"
+#include "core/DebugLog.h"
+#include "platform/Paths.h"
+
+namespace {
+
+// Controls hidden in full screen and shown again on leaving it (the audio ones are handled
+// apart, since which of them comes back depends on the audio connection).
+constexpr EVideoControl BarButtons[] = {EVideoControl::SpeedButton3, EVideoControl::SpeedButton4,
+                                        EVideoControl::SpeedButton5, EVideoControl::SpeedButton1,
+                                        EVideoControl::SpeedButton2};
+
+std::string errnoText(int code) { return std::strerror(code); }
+
+}  // namespace
+
+bool writePrivateFile(const std::string& path, const std::vector<unsigned char>& bytes,
+                      std::string& error) {
+  // O_NONBLOCK: a FIFO planted under the name must not hang the window; it is refused below.
+  const int fd = ::open(path.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+  if (fd < 0) {
+    error = errnoText(errno);
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = "not a regular file";
+    ::close(fd);
+    return false;
+  }
+  bool ok = true;
+  // A file replaced from an earlier run keeps its old mode unless told otherwise.
+  if (::fchmod(fd, 0600) != 0) {
+    error = errnoText(errno);
+    ok = false;
+  }
+  std::size_t written = 0;
+  while (ok && written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = errnoText(errno);
+      ok = false;
+    } else {
+      written += static_cast<std::size_t>(n);
+    }
+  }
+  if (::close(fd) != 0 && ok) {
+    error = errnoText(errno);
+    ok = false;
+  }
+  // Half a picture is worse than none.
+  if (!ok) ::unlink(path.c_str());
+  return ok;
+}
+
+TVideoDisplay::TVideoDisplay(IVideoWindow& window, const IClock& clock, const IEnv& env,
+                             TBytes standardIdle, TBytes festiveIdle)
+    : m_window(window), m_clock(clock), m_env(env) {
+  m_festive = festiveDate(m_clock.localNow());
+  m_idlePicture = m_festive ? std::move(festiveIdle) : std::move(standardIdle);
+  putIdlePicture();
+}
+
+bool TVideoDisplay::festiveDate(const TLocalTime& date) {
+  return date.month == 12 && date.day >= 24;
+}
+
+std::string TVideoDisplay::snapshotName(const TLocalTime& t) {
+  char name[64];
+  std::snprintf(name, sizeof name, "snapshot-%04d%02d%02d%02d%02d%02d.jpg", t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
+  return name;
+}
+
+void TVideoDisplay::showPicture(TBytes jpeg) {
+  m_picture = std::move(jpeg);
+  m_window.setPicture(m_picture);
+}
+
+void TVideoDisplay::HandleFrame(TMJPEGDecoder&, std::unique_ptr<TJPEGImage> image) {
+  if (!image || image->empty()) return;
+  showPicture(image->bytes());
+  if (!m_snapDone) {
+    if (AppSettings.autoSnap == 1) SpeedButton4Click();
+    // Even a failed automatic snapshot is not tried again on every frame.
+    m_snapDone = true;
+  }
+}
+
+std::optional<std::string> TVideoDisplay::SpeedButton4Click() {
+  const std::optional<std::string> folder = TPaths(m_env).tempFolder();
+  if (!folder) {
+    debugLog("**** Snapshot not written: no temporary folder");
+    return std::nullopt;
+  }
+  const std::string path = joinPath(*folder, snapshotName(m_clock.localNow()));
+  if (!m_picture) {
+    debugLog("**** Snapshot not written: no picture to save");
+    return std::nullopt;
+  }
+  std::string error;
+  if (!writePrivateFile(path, *m_picture, error)) {
+    debugLog("**** Snapshot not written: " + path + ": " + error);
+    return std::nullopt;
+  }
+  m_snapDone = true;
+  return path;
+}
+
+void TVideoDisplay::putIdlePicture() { showPicture(m_idlePicture); }
+
+void TVideoDisplay::idleStep(bool streamWanted) {
+  if (!streamWanted) putIdlePicture();
+}
+
+void TVideoDisplay::Image1DblClick() {
+  if (m_fullScreenActive)
+    leaveFullScreen();
+  else
+    enterFullScreen();
+}
+
+void TVideoDisplay::enterFullScreen() {
+  m_savedPosition = m_window.windowPosition();
+  for (EVideoControl control : BarButtons) m_window.setControlVisible(control, false);
+  m_window.showFullScreenGeometry();
+  m_fullScreenActive = true;
+  for (EVideoControl control :
+       {EVideoControl::Image3, EVideoControl::Image6, EVideoControl::SpeedButton6,
+        EVideoControl::SpeedButton7, EVideoControl::pbLevel})
+    m_window.setControlVisible(control, false);
+}
+
+void TVideoDisplay::leaveFullScreen() {
+  for (EVideoControl control : BarButtons) m_window.setControlVisible(control, true);
+  m_window.showNormalGeometry(m_savedPosition);
+  m_window.setControlVisible(EVideoControl::Image3, true);
+  m_window.setControlVisible(EVideoControl::Image6, true);
+  m_fullScreenActive = false;
+  if (m_window.audioConnectionActive()) {
+    m_window.setControlVisible(EVideoControl::pbLevel, true);
+  } else {
+    m_window.setControlVisible(EVideoControl::SpeedButton6, true);
+  }
+}
+
+bool TVideoDisplay::FormKeyDown(int key) {
+  if (key != Qt::Key_Escape || !m_fullScreenActive) return false;
+  Image1DblClick();
+  return true;
+}
+
+void TVideoDisplay::Image3Click() {
+  AppSettings.ONTop = !AppSettings.ONTop;
+  m_window.setTopmost(AppSettings.ONTop);
+}
+
+void TVideoDisplay::applyOnTopSetting() { m_window.setTopmost(AppSettings.ONTop); }
