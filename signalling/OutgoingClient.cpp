@@ -1,0 +1,127 @@
+#include "OutgoingClient.h"
+
+#include <QHostAddress>
+#include <vector>
+
+#include "core/DebugLog.h"
+#include "core/Text.h"
+#include "core/Vigenere.h"
+#include "platform/SocketErrors.h"
+
+namespace {
+
+const std::string kFavstream = "favstream";
+
+std::string peerAddressOf(const QTcpSocket& socket) {
+  if (socket.state() != QAbstractSocket::ConnectedState) return {};
+  QHostAddress address = socket.peerAddress();
+  bool ok = false;
+  quint32 v4 = address.toIPv4Address(&ok);
+  if (!ok) return address.toString().toStdString();
+  return QHostAddress(v4).toString().toStdString();
+}
+
+// Closes the connection when the answer handling ends, however it ends.
+class TCloseOnExit {
+ public:
+  explicit TCloseOnExit(QTcpSocket& socket) : m_socket(socket) {}
+  ~TCloseOnExit() {
+    if (m_socket.state() != QAbstractSocket::UnconnectedState) m_socket.close();
+  }
+  TCloseOnExit(const TCloseOnExit&) = delete;
+  TCloseOnExit& operator=(const TCloseOnExit&) = delete;
+
+ private:
+  QTcpSocket& m_socket;
+};
+
+}  // namespace
+
+TOutgoingClient::TOutgoingClient(IStreamControl& streams, std::function<std::string()> hostIP,
+                                 QObject* parent)
+    : QObject(parent), m_streams(streams), m_hostIP(std::move(hostIP)) {
+  // Qt's read buffer is unbounded by default; an answer is tiny.
+  m_socket.setReadBufferSize(MaxAnswer);
+  connect(&m_socket, &QTcpSocket::connected, this, &TOutgoingClient::ClientSocket1Connect);
+  connect(&m_socket, &QTcpSocket::readyRead, this, &TOutgoingClient::ClientSocket1Read);
+  connect(&m_socket, &QTcpSocket::errorOccurred, this, &TOutgoingClient::ClientSocket1Error);
+}
+
+TOutgoingClient::~TOutgoingClient() {
+  m_socket.disconnect(this);
+  m_socket.abort();
+}
+
+bool TOutgoingClient::connected() const {
+  return m_socket.state() == QAbstractSocket::ConnectedState;
+}
+
+void TOutgoingClient::favouriteRequest(const std::string& target) {
+  // A connection that was never answered would otherwise hang on and block the next request.
+  if (connected()) m_socket.close();
+  m_pendingCommand = kFavstream;
+  open(target);
+}
+
+void TOutgoingClient::manualRequest(const std::string& address) {
+  if (address.empty()) return;
+  m_pendingCommand = kFavstream;
+  if (connected()) {
+    // The panel of the earlier, unanswered request is asked again; the typed address waits
+    // for a free client.
+    CSocketSend();
+    return;
+  }
+  open(address);
+}
+
+void TOutgoingClient::open(const std::string& host) {
+  // A lookup or connection attempt still pending (a silent host can take minutes) is given up:
+  // the newest request wins rather than being dropped.
+  if (m_socket.state() != QAbstractSocket::UnconnectedState) m_socket.abort();
+  m_remoteHost = host;
+  m_socket.connectToHost(QString::fromStdString(cp1252ToUtf8(host)), m_remotePort,
+                         QIODevice::ReadWrite, QAbstractSocket::IPv4Protocol);
+}
+
+void TOutgoingClient::CSocketSend() {
+  debugLog("Sending " + m_pendingCommand);
+  const std::string request = m_pendingCommand + ";" + m_hostIP();
+  m_socket.write(request.data(), static_cast<qint64>(request.size()));
+  // Out now rather than at the next event loop turn; a failed send comes back as an error.
+  m_socket.flush();
+  debugLog(m_pendingCommand + " sent");
+}
+
+void TOutgoingClient::ClientSocket1Connect() { CSocketSend(); }
+
+void TOutgoingClient::ClientSocket1Read() {
+  TCloseOnExit closer(m_socket);
+  // Taken before anything can close the connection.
+  const std::string remote = peerAddressOf(m_socket);
+  QByteArray bytes = m_socket.read(MaxAnswer);
+  const std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  debugLog("Data received in client: " + text);
+
+  const std::vector<std::string> fields = splitFields(decipherPass(text), ';');
+  if (fields[0] != "start") return;
+  debugLog("start received in client");
+  if (fields.size() != 4) return;
+  m_streams.clearSnapDone();
+  if (m_streams.StreamWanted() && m_streams.target().Address == remote) return;
+
+  TStackStream target;
+  target.Address = remote;
+  target.Login = fields[1];
+  target.Password = fields[2];
+  target.Port = fields[3];
+  // No SIP identity comes with this answer: the address is what the user sees.
+  target.DisplayName = remote;
+  m_streams.setTarget(target);
+  debugLog("Streaming Address: " + remote);
+  m_streams.launchStream();
+}
+
+void TOutgoingClient::ClientSocket1Error(QAbstractSocket::SocketError error) {
+  debugLog("Error " + std::to_string(winsockCode(error)));
+}
