@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStandardPaths>
-#include <QStringList>
 
 #include "MJPEGTestSupport.h"
 #include "support/QtTestSupport.h"
@@ -409,14 +407,12 @@ TEST_F(MJPEGDecoderTest, FramesFromFfmpegArriveWhole) {
   const QString ffmpeg = QStandardPaths::findExecutable("ffmpeg");
   ASSERT_FALSE(ffmpeg.isEmpty()) << "ffmpeg is needed as the real MJPEG peer";
   const std::uint16_t port = freeLoopbackPort();
-  QProcess server;
-  server.setProgram(ffmpeg);
-  server.setArguments({"-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-                       "testsrc=size=640x480:rate=10", "-frames:v", "30", "-f", "mpjpeg", "-listen",
-                       "1", "-content_type", "multipart/x-mixed-replace;boundary=ffmpeg",
-                       QString("http://127.0.0.1:%1/").arg(port)});
-  server.start();
-  ASSERT_TRUE(server.waitForStarted());
+  TSpawnedProcess server;
+  ASSERT_TRUE(
+      server.start({ffmpeg.toStdString(), "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi",
+                    "-i", "testsrc=size=640x480:rate=10", "-frames:v", "30", "-f", "mpjpeg",
+                    "-listen", "1", "-content_type", "multipart/x-mixed-replace;boundary=ffmpeg",
+                    "http://127.0.0.1:" + std::to_string(port) + "/"}));
   // ffmpeg listens a moment after it starts; a refused attempt costs nothing.
   ASSERT_TRUE(waitUntil([&] {
     if (!decoder->Connected()) connectTo(port);
@@ -439,7 +435,7 @@ TEST_F(MJPEGDecoderTest, FramesFromFfmpegArriveWhole) {
     ASSERT_TRUE(image.load(std::make_shared<const TBytes>(frame)));
     EXPECT_EQ(image.decodeFor(640, 480).size(), QSize(640, 480));
   }
-  server.waitForFinished();
+  EXPECT_TRUE(waitUntil([&] { return server.finished(); }));
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
 
@@ -209,4 +212,29 @@ std::uint16_t freeLoopbackPort() {
   const std::uint16_t port = boundPort(fd);
   ::close(fd);
   return port;
+}
+
+bool TSpawnedProcess::start(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+  m_pid = pid;
+  return true;
+}
+
+bool TSpawnedProcess::finished() {
+  if (m_pid < 0) return true;
+  int status = 0;
+  if (::waitpid(m_pid, &status, WNOHANG) != m_pid) return false;
+  m_pid = -1;
+  return true;
+}
+
+TSpawnedProcess::~TSpawnedProcess() {
+  if (m_pid < 0) return;
+  ::kill(m_pid, SIGTERM);
+  int status = 0;
+  ::waitpid(m_pid, &status, 0);
 }

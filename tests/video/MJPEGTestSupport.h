@@ -78,6 +78,20 @@ class TIdleListener {
 // A loopback port that was free a moment ago (for a peer that must choose its own port).
 std::uint16_t freeLoopbackPort();
 
+// A child program (a real peer such as ffmpeg), started with posix_spawn rather than QProcess
+// so that ThreadSanitizer builds can run it. Ended (SIGTERM) and reaped on destruction.
+class TSpawnedProcess {
+ public:
+  // False when the program cannot be started; it is looked up in PATH.
+  bool start(const std::vector<std::string>& arguments);
+  // True once the program has ended (reaps it).
+  bool finished();
+  ~TSpawnedProcess();
+
+ private:
+  int m_pid = -1;
+};
+
 // A port bound but not listening: connecting to it is refused.
 class TRefusingPort {
  public:
