@@ -1,0 +1,494 @@
+#include "video/StreamController.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "MJPEGTestSupport.h"
+#include "core/AppSettings.h"
+#include "core/UiTexts.h"
+#include "support/QtTestSupport.h"
+
+namespace {
+
+using TShared = TVideoDisplay::TBytes;
+
+const std::string StreamHeader =
+    "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace;boundary=b\r\n\r\n";
+const std::string HtmlHeader = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n";
+const std::string Retrying = "******* Stream isn't running, yet it should, retrying...";
+const std::string CouldNotConnect = "**** Could not connect to server";
+
+std::string part(const TBytes& jpeg) {
+  return "--b\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) +
+         "\r\n\r\n" + asText(jpeg) + "\r\n";
+}
+
+TShared share(TBytes bytes) { return std::make_shared<const TBytes>(std::move(bytes)); }
+
+TBytes readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Dialogs that also keep the input box's prompt and initial text.
+class TDialogs final : public IDialogs {
+ public:
+  struct TInput {
+    std::string title, prompt, initial;
+  };
+  std::vector<TRecordingDialogs::TShown> shown;
+  std::vector<TInput> inputs;
+  std::optional<std::string> typed;  // nothing: the box is cancelled
+
+  EDialogResult message(const std::string& text, EDialogIcon icon,
+                        EDialogButtons buttons) override {
+    shown.push_back({text, icon, buttons});
+    return EDialogResult::Ok;
+  }
+  std::string inputBox(const std::string& title, const std::string& prompt,
+                       const std::string& initial) override {
+    inputs.push_back({title, prompt, initial});
+    return typed.value_or(initial);
+  }
+};
+
+class TRequests final : public IStreamRequests {
+ public:
+  std::vector<std::string> favourite, manual;
+  void favouriteRequest(const std::string& address) override { favourite.push_back(address); }
+  void manualRequest(const std::string& address) override { manual.push_back(address); }
+};
+
+// panel-sim serving video on loopback, as a real panel would.
+class TSimPanel {
+ public:
+  explicit TSimPanel(const QStringList& extra) {
+    QStringList args{"serve", "--video", "0", "--bind", "127.0.0.1"};
+    args += extra;
+    m_process.start(QString::fromStdString(path()), args);
+    EXPECT_TRUE(m_process.waitForStarted(10000)) << path();
+    const std::string prefix = "video: listening on 127.0.0.1:";
+    EXPECT_TRUE(waitUntil([&] { return m_out.find(prefix) != std::string::npos || !readMore(); }));
+    const auto at = m_out.find(prefix);
+    if (at != std::string::npos) m_port = std::atoi(m_out.c_str() + at + prefix.size());
+  }
+  ~TSimPanel() {
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) m_process.kill();
+    m_process.waitForFinished(10000);
+  }
+  std::string port() const { return std::to_string(m_port); }
+  // How many stream requests the panel has answered so far.
+  int requests() {
+    readMore();
+    int count = 0;
+    for (auto at = m_out.find(" GET /?action=streaming"); at != std::string::npos;
+         at = m_out.find(" GET /?action=streaming", at + 1))
+      ++count;
+    return count;
+  }
+
+ private:
+  static std::string path() {
+#ifdef PANEL_SIM_PATH
+    return PANEL_SIM_PATH;
+#else
+    const char* build = std::getenv("OSTREL_BUILD_DIR");
+    return std::string(build != nullptr ? build : ".") + "/tools/panel-sim/panel-sim";
+#endif
+  }
+  bool readMore() {
+    m_out += m_process.readAllStandardOutput().toStdString();
+    return m_process.state() != QProcess::NotRunning;
+  }
+
+  QProcess m_process;
+  std::string m_out;
+  int m_port = 0;
+};
+
+class StreamControllerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ensureQtApplication();
+    m_saved = AppSettings;
+    AppSettings = TAppSettings{};
+    AppSettings.interfaceSelected = "127.0.0.1";
+    setLanguage("EN");
+    m_logStart = log.texts().size();
+    env.values["TMP"] = tmp.path().toStdString();
+    display = std::make_unique<TVideoDisplay>(window, clock, env, idle, idle);
+    controller = std::make_unique<TStreamController>(window, *display, dialogs);
+    controller->setStreamRequests(&requests);
+  }
+  void TearDown() override {
+    controller.reset();
+    AppSettings = m_saved;
+  }
+
+  TStackStream targetAt(const std::string& port, const std::string& name = "Porte 1") {
+    return TStackStream{"127.0.0.1", name, "admin", "secret", port};
+  }
+  void launch(const TStackStream& target) {
+    controller->setTarget(target);
+    controller->launchStream();
+  }
+  // What the test's actions logged.
+  std::vector<std::string> lines() const {
+    const auto all = log.texts();
+    return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(m_logStart),
+                                    all.end());
+  }
+  std::size_t count(const std::string& text) const {
+    const auto all = lines();
+    return static_cast<std::size_t>(std::count(all.begin(), all.end(), text));
+  }
+  bool shows(const TBytes& frame) const { return window.picture && *window.picture == frame; }
+  std::vector<std::string> snapshots() const {
+    std::vector<std::string> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp.path().toStdString()))
+      if (entry.path().filename().string().rfind("snapshot-", 0) == 0)
+        paths.push_back(entry.path().string());
+    return paths;
+  }
+
+  TCapturedLog log;
+  TFakeClock clock;
+  TFakeEnv env;
+  QTemporaryDir tmp;
+  TRecordingVideoWindow window;
+  TDialogs dialogs;
+  TRequests requests;
+  const TShared idle = share(makeJpeg(40, 30));
+  const TBytes jpegA = makeJpeg(64, 48, [](int x, int) { return x < 32 ? 0x2020C0u : 0x20C020u; });
+  const TBytes jpegB = makeJpeg(32, 24, [](int, int y) { return y < 12 ? 0xFFFFFFu : 0u; });
+  std::unique_ptr<TVideoDisplay> display;
+  std::unique_ptr<TStreamController> controller;
+
+ private:
+  TAppSettings m_saved;
+  std::size_t m_logStart = 0;
+};
+
+TEST_F(StreamControllerTest, WithoutAConfiguredInterfaceNothingStarts) {
+  AppSettings.interfaceSelected.clear();
+  TIdleListener panel;
+  const auto before = window.visible;
+  launch(targetAt(std::to_string(panel.port())));
+  controller->watchdogStep();
+
+  EXPECT_EQ(lines(), std::vector<std::string>{
+                         "Default interface is not configured, we won't start this stream."});
+  EXPECT_FALSE(controller->StreamWanted());
+  EXPECT_EQ(window.visible, before);
+  EXPECT_TRUE(window.captions.empty());
+  EXPECT_FALSE(panel.hasPendingConnection()) << "nobody connects to the panel";
+}
+
+TEST_F(StreamControllerTest, StreamShowsFramesAndStopReturnsToTheIdleLook) {
+  AppSettings.autoSnap = 1;
+  TScriptedServer panel(StreamHeader + part(jpegA));
+  launch(targetAt(std::to_string(panel.port())));
+
+  EXPECT_TRUE(controller->StreamWanted());
+  EXPECT_TRUE(controller->decoder().Connected());
+  EXPECT_EQ(window.caption, "Porte 1");
+  EXPECT_TRUE(window.visible[EVideoControl::Label1]);
+  for (EVideoControl button :
+       {EVideoControl::SpeedButton3, EVideoControl::SpeedButton4, EVideoControl::SpeedButton5})
+    EXPECT_TRUE(window.enabled[button]);
+  ASSERT_TRUE(waitUntil([&] { return shows(jpegA); }));
+  EXPECT_EQ(panel.received(),
+            "GET /?action=streaming HTTP/1.1\r\nAuthorization: Basic YWRtaW46c2VjcmV0\r\n\r\n");
+  const auto logged = lines();
+  ASSERT_GE(logged.size(), 4u);
+  EXPECT_EQ((std::vector<std::string>(logged.begin(), logged.begin() + 4)),
+            (std::vector<std::string>{"launchStream called", "addr: 127.0.0.1",
+                                      "Connected, sending request",
+                                      "Request sent, spawning decoder thread"}));
+
+  // The automatic snapshot is the frame exactly as it came over the wire, once.
+  auto files = snapshots();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(readFile(files[0]), jpegA);
+  clock.local.second += 1;
+  panel.send(part(jpegB));
+  ASSERT_TRUE(waitUntil([&] { return shows(jpegB); }));
+  EXPECT_EQ(snapshots().size(), 1u);
+
+  controller->SpeedButton3Click();
+  EXPECT_FALSE(controller->StreamWanted());
+  EXPECT_FALSE(controller->decoder().Connected());
+  EXPECT_EQ(count("MJPEGDecoder disconnected"), 1u);
+  EXPECT_EQ(window.caption, "0.0.0.0");
+  EXPECT_FALSE(window.visible[EVideoControl::Label1]);
+  EXPECT_FALSE(window.enabled[EVideoControl::SpeedButton3]);
+  EXPECT_FALSE(window.enabled[EVideoControl::SpeedButton4]);
+  EXPECT_TRUE(window.enabled[EVideoControl::SpeedButton5]) << "voice message keeps its state";
+  EXPECT_EQ(window.picture, idle);
+  EXPECT_TRUE(panel.waitClientClosed());
+
+  // Stopped means stopped: the watchdog leaves it alone.
+  controller->watchdogStep();
+  EXPECT_EQ(count(Retrying), 0u);
+}
+
+TEST_F(StreamControllerTest, EveryConnectionTakesItsOwnAutomaticSnapshot) {
+  AppSettings.autoSnap = 1;
+  {
+    TScriptedServer first(StreamHeader + part(jpegA));
+    launch(targetAt(std::to_string(first.port())));
+    ASSERT_TRUE(waitUntil([&] { return shows(jpegA); }));
+  }
+  // The stream broke; the watchdog connects again, and the new connection is saved too.
+  ASSERT_TRUE(waitUntil([&] { return !controller->decoder().Connected(); }));
+  clock.local.second += 1;
+  TScriptedServer second(StreamHeader + part(jpegB));
+  TStackStream next = controller->target();
+  next.Port = std::to_string(second.port());
+  controller->setTarget(next);
+  controller->watchdogStep();
+  ASSERT_TRUE(waitUntil([&] { return shows(jpegB); }));
+
+  auto files = snapshots();
+  std::sort(files.begin(), files.end());
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(readFile(files[0]), jpegA);
+  EXPECT_EQ(readFile(files[1]), jpegB);
+}
+
+TEST_F(StreamControllerTest, ManualSnapshotBeforeTheFirstFrameSuppressesTheAutomaticOne) {
+  AppSettings.autoSnap = 1;
+  TScriptedServer panel(StreamHeader);
+  launch(targetAt(std::to_string(panel.port())));
+  ASSERT_TRUE(controller->decoder().Connected());
+  ASSERT_TRUE(display->SpeedButton4Click());
+  clock.local.second += 1;
+  panel.send(part(jpegA));
+  ASSERT_TRUE(waitUntil([&] { return shows(jpegA); }));
+
+  const auto files = snapshots();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(readFile(files[0]), *idle) << "only the hand-taken snapshot exists";
+}
+
+TEST_F(StreamControllerTest, RefusedReplyThenASecondStartShowsTheDialogAndReplacesTheDecoder) {
+  TScriptedServer panel(HtmlHeader);
+  launch(targetAt(std::to_string(panel.port())));
+  EXPECT_TRUE(controller->StreamWanted()) << "the watchdog would try again";
+  EXPECT_EQ(count("**** Invalid content type received from server:  text/html"), 1u);
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  window.visible[EVideoControl::Label1] = true;
+  controller->launchStream();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text,
+            "Erreur lors de la rentative de connexion au flux vid\xE9o sur :\r\n"
+            "Addr: 127.0.0.1\r\nport: " +
+                std::to_string(panel.port()) + "\r\nlogin: admin\r\npwd: secret");
+  EXPECT_EQ(dialogs.shown[0].icon, EDialogIcon::Error);
+  EXPECT_EQ(dialogs.shown[0].buttons, EDialogButtons::Ok);
+  EXPECT_EQ(count("launchStream called"), 1u) << "the second start connects nothing";
+  EXPECT_FALSE(controller->StreamWanted());
+  EXPECT_FALSE(window.visible[EVideoControl::Label1]);
+  EXPECT_FALSE(controller->decoder().BadContentType());
+  EXPECT_EQ(controller->target(), TStackStream{}) << "the fresh decoder has no target";
+
+  // Nothing left to retry.
+  controller->watchdogStep();
+  EXPECT_EQ(count(Retrying), 0u);
+}
+
+TEST_F(StreamControllerTest, RefusedConnectionIsRetriedOnceAWatchdogStep) {
+  AppSettings.autoFocus = 1;
+  AppSettings.autoFullScreen = 1;
+  TRefusingPort panel;
+  launch(targetAt(std::to_string(panel.port())));
+  EXPECT_EQ(count(CouldNotConnect), 1u);
+  EXPECT_TRUE(display->FullScreenActive());
+
+  for (int step = 1; step <= 3; ++step) {
+    SCOPED_TRACE(step);
+    window.focusCalls.clear();
+    window.captions.clear();
+    controller->watchdogStep();
+    EXPECT_EQ(count(Retrying), static_cast<std::size_t>(step));
+    EXPECT_EQ(count("launchStream called"), static_cast<std::size_t>(step + 1));
+    EXPECT_EQ(count(CouldNotConnect), static_cast<std::size_t>(step + 1));
+    EXPECT_TRUE(controller->StreamWanted());
+    EXPECT_EQ(controller->target(), targetAt(std::to_string(panel.port())));
+    // Each retry passes through the idle look and comes back to the front, full screen.
+    EXPECT_EQ(window.captions, (std::vector<std::string>{"0.0.0.0", "Porte 1"}));
+    EXPECT_EQ(window.focusCalls,
+              (std::vector<std::string>{"restoreApplication", "front:Ostrel Stream"}));
+    EXPECT_TRUE(display->FullScreenActive());
+  }
+  const auto logged = lines();
+  const std::vector<std::string> lastStep(logged.end() - 4, logged.end());
+  EXPECT_EQ(lastStep, (std::vector<std::string>{Retrying, "launchStream called", "addr: 127.0.0.1",
+                                                CouldNotConnect}));
+
+  controller->stopStream();
+  EXPECT_FALSE(display->FullScreenActive());
+  controller->watchdogStep();
+  EXPECT_EQ(count(Retrying), 3u);
+}
+
+TEST_F(StreamControllerTest, PanelAnsweringAWrongContentTypeIsRetriedWithAFreshDecoder) {
+  TSimPanel panel({"--content-type", "text/html"});
+  ASSERT_NE(panel.port(), "0");
+  launch(targetAt(panel.port()));
+  ASSERT_TRUE(controller->decoder().BadContentType());
+
+  for (int step = 1; step <= 3; ++step) {
+    controller->watchdogStep();
+    // A decoder that kept BadContentType would show the dialog instead of connecting.
+    EXPECT_TRUE(waitUntil([&] { return panel.requests() == step + 1; })) << step;
+  }
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(count("**** Invalid content type received from server:  text/html"), 4u);
+}
+
+TEST_F(StreamControllerTest, SwitchingPanelsDisconnectsNowAndConnectsTheNewOneAtTheNextStep) {
+  TScriptedServer first(StreamHeader + part(jpegA));
+  launch(targetAt(std::to_string(first.port()), "Porte 1"));
+  ASSERT_TRUE(waitUntil([&] { return shows(jpegA); }));
+  controller->watchdogStep();
+  EXPECT_EQ(count(Retrying), 0u) << "a running stream is left alone";
+
+  TScriptedServer second(StreamHeader + part(jpegB));
+  launch(targetAt(std::to_string(second.port()), "Porte 2"));
+  EXPECT_EQ(count("Decoder already connected ****"), 1u);
+  EXPECT_FALSE(controller->decoder().Connected());
+  EXPECT_TRUE(first.waitClientClosed());
+  EXPECT_EQ(second.received(), "") << "the new panel waits for the watchdog";
+
+  controller->watchdogStep();
+  ASSERT_TRUE(waitUntil([&] { return shows(jpegB); }));
+  EXPECT_EQ(window.caption, "Porte 2");
+  EXPECT_TRUE(controller->decoder().Connected());
+}
+
+TEST_F(StreamControllerTest, PortThatIsNotANumberIsLoggedAndRetried) {
+  for (const std::string port : {"80a", "", " 8080", "0", "65536", "-1", "99999999999"}) {
+    SCOPED_TRACE("port \"" + port + "\"");
+    launch(targetAt(port));
+    EXPECT_EQ(count("**** Invalid port: " + port), 1u);
+    EXPECT_TRUE(controller->StreamWanted());
+    controller->watchdogStep();
+    EXPECT_EQ(count("**** Invalid port: " + port), 2u);
+    controller->stopStream();
+  }
+  EXPECT_EQ(TStreamController::portNumber("8080"), 8080);
+  EXPECT_EQ(TStreamController::portNumber("1"), 1);
+  EXPECT_EQ(TStreamController::portNumber("65535"), 65535);
+}
+
+TEST_F(StreamControllerTest, StopWhileIdleOnlyPutsTheIdlePictureBack) {
+  window.picture = share(jpegA);
+  controller->stopStream();
+  EXPECT_EQ(window.picture, idle);
+  EXPECT_EQ(count("MJPEGDecoder disconnected"), 0u);
+  EXPECT_FALSE(display->FullScreenActive());
+}
+
+TEST_F(StreamControllerTest, FavouritePanelCommand) {
+  struct TCase {
+    const char* fault;
+    std::string platines;
+    int priority;
+    std::optional<std::string> asked;  // nothing: the message is shown
+  };
+  const TCase cases[] = {
+      {"the entry at the zero-based index", "192.168.1.20;192.168.1.21", 1, "192.168.1.21"},
+      {"the first entry", "192.168.1.20;192.168.1.21", 0, "192.168.1.20"},
+      {"an index past the list", "192.168.1.20;192.168.1.21", 2, std::nullopt},
+      {"a negative index", "192.168.1.20", -1, std::nullopt},
+      {"no addresses at all", "", 0, std::nullopt},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    TRefusingPort panel;
+    launch(targetAt(std::to_string(panel.port())));
+    ASSERT_TRUE(controller->StreamWanted());
+    AppSettings.platines = c.platines;
+    AppSettings.priority = c.priority;
+    requests.favourite.clear();
+    dialogs.shown.clear();
+
+    controller->SpeedButton1Click();
+    EXPECT_FALSE(controller->StreamWanted()) << "the current stream is stopped first";
+    if (c.asked) {
+      EXPECT_EQ(requests.favourite, std::vector<std::string>{*c.asked});
+      EXPECT_TRUE(dialogs.shown.empty());
+    } else {
+      EXPECT_TRUE(requests.favourite.empty());
+      ASSERT_EQ(dialogs.shown.size(), 1u);
+      EXPECT_EQ(dialogs.shown[0].text, "No priority address found.");
+      EXPECT_EQ(dialogs.shown[0].icon, EDialogIcon::None);
+    }
+  }
+}
+
+TEST_F(StreamControllerTest, ManualStreamAsksForAnAddressAndKeepsTheCurrentStream) {
+  TRefusingPort panel;
+  launch(targetAt(std::to_string(panel.port())));
+
+  dialogs.typed = "192.168.1.77";
+  controller->ManualStream1Click();
+  dialogs.typed.reset();
+  controller->ManualStream1Click();
+
+  ASSERT_EQ(dialogs.inputs.size(), 2u);
+  EXPECT_EQ(dialogs.inputs[0].title, "Adresse");
+  EXPECT_EQ(dialogs.inputs[0].prompt, "Adresse de la platine:");
+  EXPECT_EQ(dialogs.inputs[0].initial, "192.168.1.0");
+  EXPECT_EQ(requests.manual, (std::vector<std::string>{"192.168.1.77", "192.168.1.0"}))
+      << "cancelling asks for the pre-filled address";
+  EXPECT_TRUE(controller->StreamWanted()) << "the panel's answer switches streams";
+}
+
+TEST_F(StreamControllerTest, WithoutTheOutgoingClientTheRequestsAreLogged) {
+  controller->setStreamRequests(nullptr);
+  AppSettings.platines = "192.168.1.20";
+  controller->SpeedButton1Click();
+  const auto logged = lines();
+  ASSERT_FALSE(logged.empty());
+  EXPECT_NE(logged.back().find("192.168.1.20"), std::string::npos) << logged.back();
+}
+
+TEST_F(StreamControllerTest, FocusWindowRestoresOrRaisesOnlyAWindowWithThatCaption) {
+  struct TCase {
+    const char* fault;
+    IVideoWindow::ETopLevel state;
+    std::string caption;
+    std::vector<std::string> calls;
+  };
+  const TCase cases[] = {
+      {"a minimised window is restored",
+       IVideoWindow::ETopLevel::Minimised,
+       "Ostrel Stream",
+       {"restore:Ostrel Stream"}},
+      {"a shown window comes to the front",
+       IVideoWindow::ETopLevel::Shown,
+       "Ostrel Stream",
+       {"front:Ostrel Stream"}},
+      {"the caption must match exactly", IVideoWindow::ETopLevel::Shown, "ostrel stream", {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    window.mainState = c.state;
+    window.focusCalls.clear();
+    controller->focusWindow(c.caption);
+    EXPECT_EQ(window.focusCalls, c.calls);
+  }
+}
+
+}  // namespace
