@@ -1,0 +1,157 @@
+#include "signalling/CallAdmission.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "core/DebugLog.h"
+#include "core/Text.h"
+
+namespace {
+
+// Texts of the log, Windows-1252.
+const char* const CalledMatch = "+++ Identit\xE9 appel\xE9 match";
+const char* const CalledMismatch = "*** Identit\xE9 appel\xE9 mismatch";
+const char* const CalledNotConfigured =
+    "+++ Identit\xE9 appel\xE9 non configur\xE9"
+    "e";
+const char* const CallingMatch = "+++ Identit\xE9 appelant match";
+const char* const CallingMismatch = "*** Identit\xE9 appelant mismatch";
+const char* const CallingNotConfigured =
+    "+++ Identit\xE9 appelant non configur\xE9"
+    "e";
+
+const std::string& fieldOrEmpty(const std::vector<std::string>& fields, std::size_t index) {
+  static const std::string empty;
+  return index < fields.size() ? fields[index] : empty;
+}
+
+// Lower case, and "sip:user@host:port" reduced to "user@host". Other prefixes (sips:),
+// parameters and display names stay: the comparison is meant to be exact apart from these.
+std::string comparable(const std::string& identity) {
+  std::string text = lowerAscii(identity);
+  if (startsWith(text, "sip:")) {
+    std::size_t second = text.find(':', 4);
+    text = text.substr(4, second == std::string::npos ? std::string::npos : second - 4);
+  }
+  return text;
+}
+
+bool nearPair(char c, char d) {
+  auto pair = [c, d](char a, char b) { return (c == a && d == b) || (c == b && d == a); };
+  return pair('.', ',') || pair(':', ';') || pair('0', 'o');
+}
+
+// General format, up to 15 significant digits, always with "." whatever the C locale says.
+std::string formatConcordance(float concordance) {
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(concordance),
+                              std::chars_format::general, 15);
+  return std::string(buffer, result.ptr);
+}
+
+// The score as a percentage of the longer text, in single precision. Both texts as compared.
+float identityConcordance(const std::string& configured, const std::string& received) {
+  std::size_t shorter = std::min(configured.size(), received.size());
+  std::size_t longer = std::max(configured.size(), received.size());
+  // Two empty texts are equal: a perfect match, not a division by zero.
+  if (longer == 0) return 100.0f;
+  double score = 0;
+  for (std::size_t i = 0; i < shorter; ++i) {
+    char c = configured[i];
+    char d = received[i];
+    if (c >= '1' && c <= '9') {
+      // A wrong digit weighs heavily: 100 and 101 are different extensions.
+      score += d == c ? 1 : -5;
+    } else if (d == c) {
+      score += 1;
+    } else if (nearPair(c, d)) {
+      score += 0.75;
+    }
+  }
+  return static_cast<float>(score / static_cast<double>(longer) * 100.0);
+}
+
+}  // namespace
+
+bool matchIdentity(const std::string& configured, const std::string& received) {
+  std::string mine = comparable(configured);
+  std::string theirs = comparable(received);
+  float concordance = identityConcordance(mine, theirs);
+  debugLog("****** Match concordance: " + formatConcordance(concordance));
+  bool equal = mine == theirs;
+  if (!equal && concordance >= 90.0f)
+    debugLog("****** Near match identity, are you sure you typed it correctly ?");
+  return equal;
+}
+
+TCallAdmission::TCallAdmission(const TAppSettings& settings, IStreamControl& streams,
+                               IWaitList& waitList)
+    : m_settings(settings), m_streams(streams), m_waitList(waitList) {}
+
+void TCallAdmission::admitCall(const std::vector<std::string>& fields,
+                               const std::string& panelAddress) {
+  if (fields.size() < 4) return;
+  // Re-armed for every start, also one that is then ignored or rejected.
+  m_streams.clearSnapDone();
+
+  const bool streamWanted = m_streams.StreamWanted();
+  if (streamWanted && panelAddress == m_streams.target().Address) return;
+
+  const std::string& called = fieldOrEmpty(fields, 4);
+  const std::string& calling = fieldOrEmpty(fields, 5);
+  debugLog("Called ID: " + called);
+  debugLog("Param  ID: " + m_settings.SIPID);
+  debugLog("Caller ID: " + calling);
+
+  if (!calledMatches(called) || !callingMatches(calling)) return;
+
+  TStackStream target;
+  target.Address = panelAddress;
+  target.DisplayName = calling;
+  target.Login = fields[1];
+  target.Password = fields[2];
+  target.Port = fields[3];
+
+  if (streamWanted) {
+    // Never switch away from the stream being watched: the user picks the caller later.
+    if (m_settings.warningOnCall == 1 && m_waitList.WaitCount() < IWaitList::MaxWaitCount) {
+      m_waitList.addWaitItem(target);
+      m_waitList.showWaitList();
+    }
+    return;
+  }
+  m_streams.stopStream();
+  m_streams.setTarget(target);
+  debugLog("Streaming Address: " + panelAddress);
+  m_streams.launchStream();
+}
+
+bool TCallAdmission::calledMatches(const std::string& called) const {
+  if (m_settings.SIPID.empty()) {
+    debugLog(CalledNotConfigured);
+    return true;
+  }
+  if (matchIdentity(m_settings.SIPID, called)) {
+    debugLog(CalledMatch);
+    return true;
+  }
+  debugLog(CalledMismatch);
+  return false;
+}
+
+bool TCallAdmission::callingMatches(const std::string& calling) const {
+  if (m_settings.CallingList.empty()) {
+    debugLog(CallingNotConfigured);
+    return true;
+  }
+  bool matched = false;
+  // Every entry is compared and logged, also after a match, so the log shows each score.
+  for (const std::string& entry : splitFields(m_settings.CallingList, ';')) {
+    if (matchIdentity(entry, calling)) {
+      debugLog(CallingMatch);
+      matched = true;
+    }
+  }
+  if (!matched) debugLog(CallingMismatch);
+  return matched;
+}
