@@ -1,6 +1,5 @@
 // Program entry: the application object, the six windows in their order, the event loop.
 #include <QApplication>
-#include <QNetworkInterface>
 
 #include "TForm7.h"
 #include "platform/SessionEnd.h"
@@ -9,23 +8,6 @@
 #include "ui/TForm2.h"
 #include "ui/TForm3.h"
 #include "ui/TForm4.h"
-
-namespace {
-
-// Stand-in until the interface inventory provides the host address.
-std::string firstInterfaceAddress() {
-  for (const QNetworkInterface& nif : QNetworkInterface::allInterfaces()) {
-    if (!(nif.flags() & QNetworkInterface::IsRunning) ||
-        (nif.flags() & QNetworkInterface::IsLoopBack))
-      continue;
-    for (const QNetworkAddressEntry& entry : nif.addressEntries())
-      if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
-        return entry.ip().toString().toStdString();
-  }
-  return "0.0.0.0";
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -40,13 +22,12 @@ int main(int argc, char** argv) {
   installDebugLog(&log);
   TQtDialogs dialogs;
   TSessionEndWatcher sessionEnd;
+  TSystemNetInterfaces net;
 
   int status = 0;
   {
-    TForm7 form7({log, dialogs, env, clock, [] { return firstInterfaceAddress(); }});
+    TForm7 form7({log, dialogs, env, clock, net, TNotificationListener::DefaultPort, &sessionEnd});
     dialogs.setParent(&form7);
-    QObject::connect(&sessionEnd, &TSessionEndWatcher::endRequested, &form7,
-                     &TForm7::WMQueryEndSession);
     TForm2 form2;
     TForm1 form1;
     TForm3 form3(log);

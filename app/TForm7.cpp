@@ -7,10 +7,14 @@
 #include <QScreen>
 
 #include "core/AppSettings.h"
+#include "core/SettingsStore.h"
 #include "core/Text.h"
+#include "core/UiTexts.h"
 #include "core/Version.h"
 #include "core/Vigenere.h"
+#include "net/InterfaceCheck.h"
 #include "platform/PrivateFolder.h"
+#include "platform/SessionEnd.h"
 #include "platform/Tls.h"
 #include "ui/Icons.h"
 #include "ui/TForm3.h"
@@ -49,6 +53,9 @@ TForm7::TForm7(TForm7Services services, QWidget* parent)
   setFont(QFont("Tahoma", 8));
   buildMenus();
   buildClientArea();
+  if (m_services.sessionEnd != nullptr)
+    connect(m_services.sessionEnd, &TSessionEndWatcher::endRequested, this,
+            &TForm7::WMQueryEndSession);
   FormCreate();
 }
 
@@ -175,9 +182,7 @@ void TForm7::FormCreate() {
   Label1->hide();
   setAttribute(Qt::WA_NoSystemBackground, false);
   m_services.log.begin();
-  m_downInterfaces.clear();
-  m_broadcastAddresses.clear();
-  m_interfaceAddresses.clear();
+  m_network = TNetworkState{};
   loadCipherTable();
   // 9-10.
   debugLog("Version " + FileVersionText());
@@ -192,10 +197,8 @@ void TForm7::FormCreate() {
   m_timer4 = std::make_unique<QTimer>();
   m_timer4->setInterval(4000);
   m_timer4->start();
-  m_hostIP = m_services.getHostIP();
-  if (m_hostIP == "127.0.0.1" || m_hostIP == "0.0.0.0") {
-    releaseTimers();
-    m_services.dialogs.message("Ostrel Stream: Network error", EDialogIcon::Error);
+  if (!hostAddressCheck(m_services.net, m_network, m_services.dialogs,
+                        [this] { releaseTimers(); })) {
     requestTermination();
     createAudioClientStep();
     return;
@@ -252,13 +255,39 @@ void TForm7::makePrivateFolderStep() { makePrivateFolder(m_paths); }
 
 void TForm7::loadTlsStep() { sslAvailable = detectTlsAvailable(); }
 
-void TForm7::inventoryStep() { debugLog("Starting network adapters info fetching...."); }
+void TForm7::inventoryStep() { runInterfaceInventory(m_services.net, m_network); }
 
-void TForm7::loadSettingsStep() { debugLog("Registry keys successfully loaded"); }
+void TForm7::loadSettingsStep() {
+  TSettingsStore(m_paths.settingsFile(), AppSettings, sslAvailable).loadSettings();
+}
 
-void TForm7::applyLanguageStep() {}
+void TForm7::applyLanguageStep() {
+  setLanguage(AppSettings.language);
+  applyMainWindowTexts();
+}
 
-void TForm7::interfaceCheckStep() {}
+void TForm7::applyMainWindowTexts() {
+  Fichier1->setTitle(ansi(UiTexts.menuFile));
+  Option1->setTitle(ansi(UiTexts.menuTools));
+  Quitter1->setText(ansi(UiTexts.menuQuit));
+  Configuration1->setText(ansi(UiTexts.menuSettings));
+  ManualStream1->setText(ansi(UiTexts.menuManualStream));
+  Togglefullscreen1->setText(ansi(UiTexts.menuFullScreen));
+  Debug1->setText(ansi(UiTexts.menuDebug));
+  Listedattente1->setText(ansi(UiTexts.menuWaitList));
+  propos1->setText(ansi(UiTexts.menuAbout));
+  Aide1->setText(ansi(UiTexts.menuHelp));
+  SpeedButton4->setToolTip(ansi(UiTexts.hintSnapshot));
+  SpeedButton3->setToolTip(ansi(UiTexts.hintStopStream));
+  SpeedButton2->setToolTip(ansi(UiTexts.hintRelay));
+  SpeedButton1->setToolTip(ansi(UiTexts.hintFavouriteStream));
+  Image3->setToolTip(ansi(UiTexts.chkOnTop));
+}
+
+void TForm7::interfaceCheckStep() {
+  interfaceCheck(AppSettings.interfaceSelected, m_network, m_services.dialogs,
+                 [this] { releaseTimers(); });
+}
 
 void TForm7::firstDiscoveryStep() {}
 
@@ -271,10 +300,7 @@ void TForm7::topmostAndHttpsStep() {
   }
   if (!sslAvailable) {
     debugLog("HTTPS connection won't be available on this machine.");
-    m_services.dialogs.message(
-        "Les connexions HTTPS ne seront pas r\xE9"
-        "alisables sur cette machine.",
-        EDialogIcon::Warning);
+    m_services.dialogs.message(UiTexts.msgNoHttps, EDialogIcon::Warning);
   }
 }
 
@@ -353,6 +379,6 @@ std::string TForm7::decoderAddress() const { return m_decoderAddress; }
 
 void TForm7::stopStream() { m_streamWanted = false; }
 
-std::string TForm7::hostIP() const { return m_hostIP; }
+std::string TForm7::hostIP() const { return m_network.HostIP; }
 
 void TForm7::addSniffedIP(const std::string& address) { m_sniffedIPs.insert(address); }

@@ -13,14 +13,17 @@
 #include <vector>
 
 #include "core/DebugLog.h"
+#include "net/AdapterInfo.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Env.h"
+#include "platform/NetInterfaces.h"
 #include "platform/Paths.h"
 #include "signalling/Listener.h"
 #include "video/VideoViewWidget.h"
 
 class TForm3;
+class TSessionEndWatcher;
 class TForm5;
 
 // What the main window is given rather than finding for itself, so that a test can build it
@@ -30,8 +33,11 @@ struct TForm7Services {
   IDialogs& dialogs;
   const IEnv& env;
   const IClock& clock;
-  std::function<std::string()> getHostIP;
+  const INetInterfaces& net;
   std::uint16_t listenerPort = TNotificationListener::DefaultPort;
+  // The end of the desktop session; connected before start-up, whose message boxes it must
+  // also be able to end. May be null.
+  TSessionEndWatcher* sessionEnd = nullptr;
 };
 
 // The main window: owns every part of the program, runs start-up at its creation, wires the
@@ -56,7 +62,8 @@ class TForm7 : public QMainWindow, private IListenerHost {
   void WMQueryEndSession();
 
   // Run-time state that tests and later work read.
-  const std::string& HostIP() const { return m_hostIP; }
+  const std::string& HostIP() const { return m_network.HostIP; }
+  const TNetworkState& network() const { return m_network; }
   bool StreamWanted() const { return m_streamWanted; }
   bool FullScreenActive() const { return m_fullScreenActive; }
   bool festiveIdlePicture() const { return m_festive; }
@@ -113,6 +120,7 @@ class TForm7 : public QMainWindow, private IListenerHost {
   void requestTermination();
   void releaseTimer(std::unique_ptr<QTimer>& timer);
   void releaseTimers();
+  void applyMainWindowTexts();
 
   // Start-up steps whose content belongs to other parts of the program; each is filled in
   // where that part is wired.
@@ -137,11 +145,7 @@ class TForm7 : public QMainWindow, private IListenerHost {
   std::unique_ptr<QTimer> m_timer4;
   std::unique_ptr<TNotificationListener> m_serverSocket1;
 
-  std::string m_hostIP;
-  std::vector<std::string> m_interfaceAddresses;
-  std::vector<std::string> m_broadcastAddresses;
-  std::vector<std::string> m_downInterfaces;
-  bool m_multipleInterfaces = false;
+  TNetworkState m_network;
   std::set<std::string> m_sniffedIPs;
   std::string m_pendingCommand;
   std::string m_decoderAddress;
