@@ -1,9 +1,4 @@
-// test_video links the folder's logic library only, so the window and the icons it draws are
-// compiled into this test directly.
-#include "video/TForm5.cpp"
-
-#include "ui/Icons.cpp"
-// (end of the window's sources)
+#include "video/TForm5.h"
 
 #include <gtest/gtest.h>
 
