@@ -208,7 +208,9 @@ void TForm7::FormCreate() {
   // 13.
   inventoryStep();
   // 14.
-  m_sniffedIPs.clear();
+  m_discovery = std::make_unique<TDiscovery>(m_network, static_cast<ILedView&>(*this));
+  connect(m_timer1.get(), &QTimer::timeout, this, [this] { m_discovery->Timer1Timer(); });
+  connect(m_timer2.get(), &QTimer::timeout, this, &TForm7::Timer2Timer);
   m_pendingCommand.clear();
   AppSettings.autoSnap = AppSettings.autoFullScreen = AppSettings.startMinimized =
       AppSettings.autoFocus = 0;
@@ -289,7 +291,7 @@ void TForm7::interfaceCheckStep() {
                  [this] { releaseTimers(); });
 }
 
-void TForm7::firstDiscoveryStep() {}
+void TForm7::firstDiscoveryStep() { m_discovery->BCast(); }
 
 void TForm7::topmostAndHttpsStep() {
   if (AppSettings.ONTop) {
@@ -381,4 +383,13 @@ void TForm7::stopStream() { m_streamWanted = false; }
 
 std::string TForm7::hostIP() const { return m_network.HostIP; }
 
-void TForm7::addSniffedIP(const std::string& address) { m_sniffedIPs.insert(address); }
+void TForm7::addSniffedIP(const std::string& address) { m_discovery->SniffedIPs().add(address); }
+
+void TForm7::setLedIcon(bool detected) { Image6->setPixmap(detected ? m_ledOn : m_ledOff); }
+
+void TForm7::setLedHint(const std::string& hint) { Image6->setToolTip(ansi(hint)); }
+
+std::string TForm7::ledHint() const { return utf8ToCp1252(Image6->toolTip().toStdString()); }
+
+// The one-second tick: audio supervision, detection LED, stream watchdog, idle picture.
+void TForm7::Timer2Timer() { m_discovery->ledStep(); }

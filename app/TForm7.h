@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "core/DebugLog.h"
 #include "net/AdapterInfo.h"
+#include "net/Discovery.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Env.h"
@@ -42,7 +42,7 @@ struct TForm7Services {
 
 // The main window: owns every part of the program, runs start-up at its creation, wires the
 // parts together and delegates to them. Lives on the UI thread.
-class TForm7 : public QMainWindow, private IListenerHost {
+class TForm7 : public QMainWindow, private IListenerHost, private ILedView {
   Q_OBJECT
  public:
   // Runs the whole start-up sequence. Afterwards terminationRequested() tells whether the
@@ -69,7 +69,9 @@ class TForm7 : public QMainWindow, private IListenerHost {
   bool festiveIdlePicture() const { return m_festive; }
   TNotificationListener* ServerSocket1() const { return m_serverSocket1.get(); }
   QTimer* timer(int number) const;
-  const std::set<std::string>& SniffedIPs() const { return m_sniffedIPs; }
+  const std::vector<std::string>& SniffedIPs() const { return m_discovery->SniffedIPs().items(); }
+  // One discovery pass (also asked for by the settings window).
+  void BCast() { m_discovery->BCast(); }
 
   // Components of the window, named as the program's documentation names them.
   QAction* Minimiser1 = nullptr;
@@ -111,6 +113,12 @@ class TForm7 : public QMainWindow, private IListenerHost {
   void stopStream() override;
   std::string hostIP() const override;
   void addSniffedIP(const std::string& address) override;
+  // ILedView: the detection LED (Image6).
+  void setLedIcon(bool detected) override;
+  void setLedHint(const std::string& hint) override;
+  std::string ledHint() const override;
+
+  void Timer2Timer();
 
   void buildMenus();
   void buildClientArea();
@@ -146,7 +154,7 @@ class TForm7 : public QMainWindow, private IListenerHost {
   std::unique_ptr<TNotificationListener> m_serverSocket1;
 
   TNetworkState m_network;
-  std::set<std::string> m_sniffedIPs;
+  std::unique_ptr<TDiscovery> m_discovery;
   std::string m_pendingCommand;
   std::string m_decoderAddress;
 
