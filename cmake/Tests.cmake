@@ -1,7 +1,7 @@
 # ostrel_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROPERTIES ...])
 # One test binary per library, its cases discovered by CTest.
 function(ostrel_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} ostrel_test_support GTest::gtest GTest::gmock
                         GTest::gtest_main)
@@ -10,18 +10,26 @@ function(ostrel_test name)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
+  set(serial FALSE)
+  if(T_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}"
+    PROPERTIES LABELS "${T_LABELS}" RUN_SERIAL ${serial} TIMEOUT 300
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OSTREL_BUILD_DIR=${PROJECT_BINARY_DIR};OSTREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 
 # ostrel_folder_tests(NAME LIBS ...): one binary of every *_test.cpp in the current folder.
 function(ostrel_folder_tests name)
-  cmake_parse_arguments(F "" "" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(F "SERIAL" "" "LIBS;LABELS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
        ${CMAKE_CURRENT_SOURCE_DIR}/*Fake*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*Support*.cpp)
   if(sources)
-    ostrel_test(${name} SOURCES ${sources} LIBS ${F_LIBS} LABELS ${F_LABELS})
+    if(F_SERIAL)
+      ostrel_test(${name} SOURCES ${sources} LIBS ${F_LIBS} LABELS ${F_LABELS} SERIAL)
+    else()
+      ostrel_test(${name} SOURCES ${sources} LIBS ${F_LIBS} LABELS ${F_LABELS})
+    endif()
   endif()
 endfunction()

@@ -1,0 +1,231 @@
+#include "E2eSupport.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool quiet(const std::vector<std::string>& argv, const std::string& netns = "") {
+  int status = 0;
+  runCommand(argv, &status, netns);
+  return status == 0;
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            const std::string& outPath, const std::string& errPath) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+std::vector<std::string> withNetns(std::vector<std::string> argv, const std::string& netns) {
+  if (netns.empty()) return argv;
+  std::vector<std::string> full = {"ip", "netns", "exec", netns};
+  full.insert(full.end(), argv.begin(), argv.end());
+  return full;
+}
+
+}  // namespace
+
+std::string programPath() { return OSTREL_PROGRAM; }
+std::string panelSimPath() { return PANEL_SIM; }
+
+std::string runCommand(const std::vector<std::string>& argv, int* status,
+                       const std::string& netns) {
+  std::string out = "/tmp/ostrel-e2e-cmd-" + std::to_string(getpid()) + ".out";
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  pid_t pid = spawn(withNetns(argv, netns), env, out, "/dev/null");
+  int st = -1;
+  if (pid > 0) waitpid(pid, &st, 0);
+  if (status != nullptr) *status = (pid > 0 && WIFEXITED(st)) ? WEXITSTATUS(st) : -1;
+  std::string text = readAll(out);
+  ::unlink(out.c_str());
+  return text;
+}
+
+std::unique_ptr<TTestLan> TTestLan::create(std::string& why) {
+  if (geteuid() != 0) {
+    why = "network namespaces need root";
+    return nullptr;
+  }
+  std::unique_ptr<TTestLan> lan(new TTestLan());
+  lan->m_subnet = 1 + getpid() % 250;
+  lan->m_bridge = "obr" + std::to_string(getpid() % 100000);
+  if (!quiet({"ip", "link", "add", lan->m_bridge, "type", "bridge"})) {
+    why = "cannot create a bridge (ip link add type bridge failed)";
+    return nullptr;
+  }
+  lan->m_links.push_back(lan->m_bridge);
+  if (!quiet({"ip", "addr", "add", lan->bridgeAddress() + "/24", "dev", lan->m_bridge}) ||
+      !quiet({"ip", "link", "set", lan->m_bridge, "up"})) {
+    why = "cannot configure the test bridge";
+    return nullptr;
+  }
+  return lan;
+}
+
+TTestLan::~TTestLan() {
+  for (const std::string& ns : m_namespaces) quiet({"ip", "netns", "del", ns});
+  for (const std::string& link : m_links) quiet({"ip", "link", "del", link});
+}
+
+std::string TTestLan::address(int hostNumber) const {
+  return "10.231." + std::to_string(m_subnet) + "." + std::to_string(hostNumber);
+}
+
+std::optional<std::string> TTestLan::addIsolatedHost(int hostNumber) {
+  std::string ns = "ostrel-" + std::to_string(getpid() % 100000) + "x" + std::to_string(hostNumber);
+  if (!quiet({"ip", "netns", "add", ns})) return std::nullopt;
+  m_namespaces.push_back(ns);
+  if (!quiet({"ip", "link", "set", "lo", "up"}, ns)) return std::nullopt;
+  return ns;
+}
+
+std::optional<std::string> TTestLan::addHost(int hostNumber) {
+  std::string tag = std::to_string(getpid() % 100000) + "h" + std::to_string(hostNumber);
+  std::string ns = "ostrel-" + tag;
+  std::string outer = "ov" + tag;
+  std::string inner = "oi" + tag;
+  if (!quiet({"ip", "netns", "add", ns})) return std::nullopt;
+  m_namespaces.push_back(ns);
+  if (!quiet({"ip", "link", "add", outer, "type", "veth", "peer", "name", inner}))
+    return std::nullopt;
+  m_links.push_back(outer);
+  bool ok = quiet({"ip", "link", "set", inner, "netns", ns}) &&
+            quiet({"ip", "link", "set", outer, "master", m_bridge}) &&
+            quiet({"ip", "link", "set", outer, "up"}) &&
+            quiet({"ip", "link", "set", inner, "name", "eth0"}, ns) &&
+            quiet({"ip", "addr", "add", address(hostNumber) + "/24", "dev", "eth0"}, ns) &&
+            quiet({"ip", "link", "set", "eth0", "up"}, ns) &&
+            quiet({"ip", "link", "set", "lo", "up"}, ns);
+  if (!ok) return std::nullopt;
+  return ns;
+}
+
+TChild::TChild(std::vector<std::string> argv, std::map<std::string, std::string> env,
+               const std::string& netns, const std::string& outputPrefix)
+    : m_out(outputPrefix + ".out"), m_err(outputPrefix + ".err") {
+  std::vector<std::string> envList;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string entry(*e);
+    std::string name = entry.substr(0, entry.find('='));
+    if (env.count(name) == 0) envList.push_back(entry);
+  }
+  for (const auto& [name, value] : env) envList.push_back(name + "=" + value);
+  m_pid = spawn(withNetns(std::move(argv), netns), envList, m_out, m_err);
+}
+
+TChild::~TChild() {
+  if (m_pid > 0 && !m_status) terminate(std::chrono::milliseconds(2000));
+}
+
+bool TChild::running() {
+  if (m_pid <= 0 || m_status) return false;
+  int st = 0;
+  pid_t r = waitpid(m_pid, &st, WNOHANG);
+  if (r == m_pid) {
+    m_status = WIFEXITED(st) ? WEXITSTATUS(st) : -WTERMSIG(st);
+    return false;
+  }
+  return true;
+}
+
+std::optional<int> TChild::waitExit(std::chrono::milliseconds deadline) {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  while (running() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return m_status;
+}
+
+int TChild::terminate(std::chrono::milliseconds grace) {
+  if (!running()) return m_status.value_or(-1);
+  ::kill(m_pid, SIGTERM);
+  if (auto status = waitExit(grace)) return *status;
+  ::kill(m_pid, SIGKILL);
+  waitExit(std::chrono::seconds(5));
+  return m_status.value_or(-SIGKILL);
+}
+
+std::string TChild::output() const { return readAll(m_out); }
+std::string TChild::errors() const { return readAll(m_err); }
+
+TProgramRun::TProgramRun(std::string home) : m_home(std::move(home)) {
+  QDir().mkpath(QString::fromStdString(m_home + "/tmp"));
+  QDir().mkpath(QString::fromStdString(m_home + "/runtime"));
+  ::chmod((m_home + "/runtime").c_str(), 0700);
+}
+
+void TProgramRun::writeSettings(const std::map<std::string, std::string>& values) {
+  std::string folder = m_home + "/config/Halvex";
+  QDir().mkpath(QString::fromStdString(folder));
+  std::ofstream out(folder + "/HalvexStream.reg", std::ios::binary);
+  out << "Windows Registry Editor Version 5.00\r\n\r\n"
+      << "[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]\r\n";
+  for (const auto& [name, value] : values) out << "\"" << name << "\"=" << value << "\r\n";
+}
+
+void TProgramRun::start(const std::string& netns) {
+  std::map<std::string, std::string> env = {
+      {"HOME", m_home},
+      {"TMP", m_home + "/tmp"},
+      {"XDG_CONFIG_HOME", m_home + "/config"},
+      {"XDG_DATA_HOME", m_home + "/data"},
+      {"XDG_RUNTIME_DIR", m_home + "/runtime"},
+      {"QT_QPA_PLATFORM", "offscreen"},
+  };
+  m_child = std::make_unique<TChild>(std::vector<std::string>{programPath()}, env, netns,
+                                     m_home + "/program");
+}
+
+std::string TProgramRun::log() const { return readAll(m_home + "/tmp/ostrelstream-debug.log"); }
+
+bool TProgramRun::waitForLog(const std::string& text, std::chrono::milliseconds deadline) const {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  while (log().find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+bool TProgramRun::waitForErrors(const std::string& text, std::chrono::milliseconds deadline) const {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  while (m_child->errors().find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
