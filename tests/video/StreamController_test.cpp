@@ -1,8 +1,12 @@
 #include "video/StreamController.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
@@ -66,31 +70,50 @@ class TRequests final : public IStreamRequests {
   void manualRequest(const std::string& address) override { manual.push_back(address); }
 };
 
-// panel-sim serving video on loopback, as a real panel would.
+// panel-sim serving video on loopback, as a real panel would. Started with posix_spawn (Qt's
+// process launcher aborts ThreadSanitizer builds), its output going to a file read back here.
 class TSimPanel {
  public:
-  explicit TSimPanel(const QStringList& extra) {
-    QStringList args{"serve", "--video", "0", "--bind", "127.0.0.1"};
-    args += extra;
-    m_process.start(QString::fromStdString(path()), args);
-    EXPECT_TRUE(m_process.waitForStarted(10000)) << path();
+  explicit TSimPanel(std::vector<std::string> extra) {
+    std::vector<std::string> args{path(), "serve", "--video", "0", "--bind", "127.0.0.1"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    m_output = m_dir.path().toStdString() + "/panel-sim.out";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_output.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int failed = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) {
+      m_pid = -1;
+      ADD_FAILURE() << "cannot start " << args[0];
+      return;
+    }
     const std::string prefix = "video: listening on 127.0.0.1:";
-    EXPECT_TRUE(waitUntil([&] { return m_out.find(prefix) != std::string::npos || !readMore(); }));
-    const auto at = m_out.find(prefix);
-    if (at != std::string::npos) m_port = std::atoi(m_out.c_str() + at + prefix.size());
+    EXPECT_TRUE(waitUntil([&] { return output().find(prefix) != std::string::npos; }));
+    const std::string out = output();
+    if (const auto at = out.find(prefix); at != std::string::npos)
+      m_port = std::atoi(out.c_str() + at + prefix.size());
   }
   ~TSimPanel() {
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) m_process.kill();
-    m_process.waitForFinished(10000);
+    if (m_pid < 0) return;
+    ::kill(m_pid, SIGTERM);
+    int status = 0;
+    ::waitpid(m_pid, &status, 0);
   }
+  TSimPanel(const TSimPanel&) = delete;
+  TSimPanel& operator=(const TSimPanel&) = delete;
+
   std::string port() const { return std::to_string(m_port); }
   // How many stream requests the panel has answered so far.
-  int requests() {
-    readMore();
+  int requests() const {
+    const std::string out = output();
     int count = 0;
-    for (auto at = m_out.find(" GET /?action=streaming"); at != std::string::npos;
-         at = m_out.find(" GET /?action=streaming", at + 1))
+    for (auto at = out.find(" GET /?action=streaming"); at != std::string::npos;
+         at = out.find(" GET /?action=streaming", at + 1))
       ++count;
     return count;
   }
@@ -104,13 +127,14 @@ class TSimPanel {
     return std::string(build != nullptr ? build : ".") + "/tools/panel-sim/panel-sim";
 #endif
   }
-  bool readMore() {
-    m_out += m_process.readAllStandardOutput().toStdString();
-    return m_process.state() != QProcess::NotRunning;
+  std::string output() const {
+    std::ifstream in(m_output, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
-  QProcess m_process;
-  std::string m_out;
+  QTemporaryDir m_dir;
+  std::string m_output;
+  pid_t m_pid = -1;
   int m_port = 0;
 };
 
