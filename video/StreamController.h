@@ -53,6 +53,8 @@ class TStreamController final : public IStreamControl {
   void launchStream() override;
   void stopStream() override;
   void clearSnapDone() override;
+  // Quitting and closing the window: nothing is restarted any more; the rest stays as it is.
+  void clearStreamWanted() { m_streamWanted = false; }
 
   // Timer2's stream step: a wanted stream that is not running is restarted with a fresh
   // decoder and the same target.
