@@ -8,6 +8,7 @@
 #include "ui/TForm2.h"
 #include "ui/TForm3.h"
 #include "ui/TForm4.h"
+#include "video/TForm5.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -32,7 +33,9 @@ int main(int argc, char** argv) {
     TForm1 form1;
     TForm3 form3(log);
     TForm4 form4;
+    TForm5 form5(form7.waitList(), &form7);
     form7.attachDebugWindow(&form3);
+    form7.attachWaitListWindow(&form5);
     log.setOnDisplayedEntry([&form3] {
       QMetaObject::invokeMethod(&form3, &TForm3::refreshFromLog, Qt::QueuedConnection);
     });

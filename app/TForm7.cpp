@@ -1,3 +1,4 @@
+// The main window: its controls, start-up, commands and shutdown.
 #include "TForm7.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include "platform/Tls.h"
 #include "ui/Icons.h"
 #include "ui/TForm3.h"
+#include "video/TForm5.h"
 
 // Resources compiled into a static library must be registered by hand.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -57,6 +59,7 @@ TForm7::TForm7(TForm7Services services, QWidget* parent)
     connect(m_services.sessionEnd, &TSessionEndWatcher::endRequested, this,
             &TForm7::WMQueryEndSession);
   FormCreate();
+  connectCommands();
 }
 
 TForm7::~TForm7() { FormDestroy(); }
@@ -65,6 +68,8 @@ void TForm7::attachDebugWindow(TForm3* debugWindow) {
   m_debugWindow = debugWindow;
   if (m_debugWindow != nullptr) m_debugWindow->placeBeside(*this);
 }
+
+void TForm7::attachWaitListWindow(TForm5* waitListWindow) { m_waitListWindow = waitListWindow; }
 
 QTimer* TForm7::timer(int number) const {
   switch (number) {
@@ -105,10 +110,6 @@ void TForm7::buildMenus() {
   N1 = menuBar()->addMenu("?");
   propos1 = N1->addAction(menuIcon(EIcon::About), ansi("\xC0 propos"));
   Aide1 = N1->addAction(menuIcon(EIcon::Help), "Aide");
-
-  connect(Minimiser1, &QAction::triggered, this, &TForm7::Minimiser1Click);
-  connect(Quitter1, &QAction::triggered, this, &TForm7::Quitter1Click);
-  connect(Debug1, &QAction::triggered, this, &TForm7::Debug1Click);
 }
 
 void TForm7::buildClientArea() {
@@ -151,6 +152,7 @@ void TForm7::buildClientArea() {
   Image3->setGeometry(368, 280, 25, 25);
   Image3->setPixmap(m_pinOff);
   Image3->setCursor(Qt::PointingHandCursor);
+  Image3->installEventFilter(this);
   Image6 = new QLabel(client);
   Image6->setGeometry(394, 280, 25, 25);
   Image6->setPixmap(m_ledOff);
@@ -165,10 +167,23 @@ void TForm7::buildClientArea() {
   Image3->setToolTip("Toujours au premier plan");
 }
 
+// Commands are connected once start-up has made the parts they reach.
+void TForm7::connectCommands() {
+  connect(Minimiser1, &QAction::triggered, this, &TForm7::Minimiser1Click);
+  connect(Quitter1, &QAction::triggered, this, &TForm7::Quitter1Click);
+  connect(Debug1, &QAction::triggered, this, &TForm7::Debug1Click);
+  connect(Listedattente1, &QAction::triggered, this, &TForm7::Listedattente1Click);
+  connect(ManualStream1, &QAction::triggered, this, [this] { m_streams->ManualStream1Click(); });
+  connect(Togglefullscreen1, &QAction::triggered, this, [this] { m_display->Image1DblClick(); });
+  connect(Image1, &TVideoView::doubleClicked, this, [this] { m_display->Image1DblClick(); });
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { m_streams->SpeedButton1Click(); });
+  connect(SpeedButton3, &QToolButton::clicked, this, [this] { m_streams->SpeedButton3Click(); });
+  connect(SpeedButton4, &QToolButton::clicked, this, [this] { m_display->SpeedButton4Click(); });
+}
+
 void TForm7::FormCreate() {
-  // 1. The bottom bar is laid out by buildClientArea.
-  // 2. Run-time counters.
-  m_audioErrors = m_levelEvents = m_audioTicks = m_ledDelay = m_waitCount = 0;
+  // 1. The bottom bar is laid out by buildClientArea; 2. every counter starts at 0 with the
+  // object that owns it.
   // 3. Empty the log file.
   m_services.log.emptyFile();
   // 4. Fixed size and the video area.
@@ -180,13 +195,13 @@ void TForm7::FormCreate() {
   loadTlsStep();
   // 8.
   Label1->hide();
-  setAttribute(Qt::WA_NoSystemBackground, false);
+  createVideoStep();
   m_services.log.begin();
   m_network = TNetworkState{};
   loadCipherTable();
   // 9-10.
   debugLog("Version " + FileVersionText());
-  m_streamWanted = false;
+  m_streams->clearStreamWanted();
   // 11-12. Host address check.
   m_timer1 = std::make_unique<QTimer>();
   m_timer1->setInterval(10000);
@@ -197,21 +212,21 @@ void TForm7::FormCreate() {
   m_timer4 = std::make_unique<QTimer>();
   m_timer4->setInterval(4000);
   m_timer4->start();
+  m_discovery = std::make_unique<TDiscovery>(m_network, static_cast<ILedView&>(*this));
   if (!hostAddressCheck(m_services.net, m_network, m_services.dialogs,
                         [this] { releaseTimers(); })) {
     requestTermination();
     createAudioClientStep();
     return;
   }
+  connect(m_timer1.get(), &QTimer::timeout, this, [this] { m_discovery->Timer1Timer(); });
+  connect(m_timer2.get(), &QTimer::timeout, this, &TForm7::Timer2Timer);
   m_timer1->start();
   m_timer2->start();
   // 13.
   inventoryStep();
-  // 14.
-  m_discovery = std::make_unique<TDiscovery>(m_network, static_cast<ILedView&>(*this));
-  connect(m_timer1.get(), &QTimer::timeout, this, [this] { m_discovery->Timer1Timer(); });
-  connect(m_timer2.get(), &QTimer::timeout, this, &TForm7::Timer2Timer);
-  m_pendingCommand.clear();
+  // 14. Detected panels, the pending command and the start switches start empty.
+  m_discovery->SniffedIPs().clear();
   AppSettings.autoSnap = AppSettings.autoFullScreen = AppSettings.startMinimized =
       AppSettings.autoFocus = 0;
   // 15. The listener.
@@ -220,6 +235,7 @@ void TForm7::FormCreate() {
     debugLog("Socket active port 2201");
   } else {
     m_serverSocket1.reset();
+    m_discovery.reset();
     releaseTimer(m_timer1);
     releaseTimer(m_timer2);
     m_services.dialogs.message("Ostrel Stream: Socket en cours d'utilisation.", EDialogIcon::Error);
@@ -227,24 +243,14 @@ void TForm7::FormCreate() {
     requestTermination();
     return;
   }
-  // 16. The idle picture is chosen once for the whole run.
-  m_fullScreenActive = false;
-  TLocalTime today = m_services.clock.localNow();
-  m_festive = today.month == 12 && today.day >= 24;
-  m_idlePicture = loadResource(m_festive ? ":/idle-festive.jpg" : ":/idle-standard.jpg");
-  Image1->setPicture(m_idlePicture);
-  // 17.
+  // 16. The idle picture was chosen with the display; 17.
   SpeedButton3->setEnabled(false);
   SpeedButton4->setEnabled(false);
   // 18-19.
   loadSettingsStep();
   if (AppSettings.startMinimized == 1) Minimiser1Click();
-  // 20. Border icons: never a maximise box.
-  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-  if (AppSettings.SysButtons)
-    flags |= Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
-  setWindowFlags(flags);
-  // 21-23.
+  // 20-23.
+  applyBorderIcons();
   applyLanguageStep();
   interfaceCheckStep();
   firstDiscoveryStep();
@@ -257,10 +263,34 @@ void TForm7::makePrivateFolderStep() { makePrivateFolder(m_paths); }
 
 void TForm7::loadTlsStep() { sslAvailable = detectTlsAvailable(); }
 
+// The video parts and the roads into a stream: the decoder comes with its controller.
+void TForm7::createVideoStep() {
+  m_display = std::make_unique<TVideoDisplay>(static_cast<IVideoWindow&>(*this), m_services.clock,
+                                              m_services.env, loadResource(":/idle-standard.jpg"),
+                                              loadResource(":/idle-festive.jpg"));
+  m_streams = std::make_unique<TStreamController>(static_cast<IVideoWindow&>(*this), *m_display,
+                                                  m_services.dialogs);
+  m_waitList = std::make_unique<TWaitList>(*m_streams);
+  m_admission = std::make_unique<TCallAdmission>(AppSettings, *m_streams, *m_waitList);
+  m_clientSocket1 =
+      std::make_unique<TOutgoingClient>(*m_streams, [this] { return m_network.HostIP; });
+  m_clientSocket1->setRemotePort(m_services.panelSignalPort);
+  m_streams->setStreamRequests(static_cast<IStreamRequests*>(this));
+}
+
 void TForm7::inventoryStep() { runInterfaceInventory(m_services.net, m_network); }
 
 void TForm7::loadSettingsStep() {
   TSettingsStore(m_paths.settingsFile(), AppSettings, sslAvailable).loadSettings();
+}
+
+// System menu and minimise box only when the user wants them; never a maximise box.
+void TForm7::applyBorderIcons() {
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (AppSettings.SysButtons)
+    flags |= Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+  if (AppSettings.ONTop) flags |= Qt::WindowStaysOnTopHint;
+  setWindowFlags(flags);
 }
 
 void TForm7::applyLanguageStep() {
@@ -294,18 +324,14 @@ void TForm7::interfaceCheckStep() {
 void TForm7::firstDiscoveryStep() { m_discovery->BCast(); }
 
 void TForm7::topmostAndHttpsStep() {
-  if (AppSettings.ONTop) {
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    Image3->setPixmap(m_pinOn);
-  } else {
-    Image3->setPixmap(m_pinOff);
-  }
+  m_display->applyOnTopSetting();
   if (!sslAvailable) {
     debugLog("HTTPS connection won't be available on this machine.");
     m_services.dialogs.message(UiTexts.msgNoHttps, EDialogIcon::Warning);
   }
 }
 
+// The live audio client has no content yet; its place in start-up is kept.
 void TForm7::createAudioClientStep() {}
 
 void TForm7::releaseTimer(std::unique_ptr<QTimer>& timer) {
@@ -327,12 +353,21 @@ void TForm7::requestTermination() {
   QCoreApplication::exit(0);
 }
 
+// The one-second tick: detection LED, stream watchdog, idle picture.
+void TForm7::Timer2Timer() {
+  m_discovery->ledStep();
+  m_streams->watchdogStep();
+  m_display->idleStep(m_streams->StreamWanted());
+}
+
 void TForm7::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (QScreen* screen = this->screen()) {
-    QRect area = screen->geometry();
-    move((area.width() - frameGeometry().width()) / 2,
-         (area.height() - frameGeometry().height()) / 2);
+  if (!m_display->FullScreenActive()) {
+    if (QScreen* screen = this->screen()) {
+      QRect area = screen->geometry();
+      move((area.width() - frameGeometry().width()) / 2,
+           (area.height() - frameGeometry().height()) / 2);
+    }
   }
   if (m_debugWindow != nullptr && m_services.log.display()) m_debugWindow->show();
 }
@@ -343,8 +378,25 @@ void TForm7::closeEvent(QCloseEvent* event) {
   requestTermination();
 }
 
+void TForm7::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  if (m_waitListWindow != nullptr) m_waitListWindow->placeBesideMainWindow();
+}
+
+void TForm7::keyPressEvent(QKeyEvent* event) {
+  if (!m_display->FormKeyDown(event->key())) QMainWindow::keyPressEvent(event);
+}
+
+bool TForm7::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Image3 && event->type() == QEvent::MouseButtonPress) {
+    m_display->Image3Click();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
 void TForm7::Quitter1Click() {
-  m_streamWanted = false;
+  m_streams->clearStreamWanted();
   if (m_serverSocket1) m_serverSocket1->deactivate();
   requestTermination();
   SpeedButton3->setEnabled(false);
@@ -361,25 +413,32 @@ void TForm7::Debug1Click() {
   if (on) debugLog("Debug displayed");
 }
 
+void TForm7::Listedattente1Click() {
+  if (m_waitListWindow == nullptr) return;
+  m_waitListWindow->show();
+  m_waitListWindow->raise();
+}
+
 void TForm7::FormClose() {
-  m_streamWanted = false;
+  m_streams->clearStreamWanted();
   if (m_serverSocket1) m_serverSocket1->deactivate();
   m_serverSocket1.reset();
+  m_clientSocket1.reset();
   SpeedButton3->setEnabled(false);
   SpeedButton4->setEnabled(false);
 }
 
+// The wait list, the decoder and the rest go with their owners; the timers first, so that no
+// tick reaches a part that is going.
 void TForm7::FormDestroy() { releaseTimers(); }
 
 void TForm7::admitCall(const std::vector<std::string>& fields, const std::string& panelAddress) {
-  debugLog("Call from " + panelAddress + " for " + (fields.size() > 4 ? fields[4] : ""));
+  m_admission->admitCall(fields, panelAddress);
 }
 
 void TForm7::minimizeMainWindow() { Minimiser1Click(); }
 
-std::string TForm7::decoderAddress() const { return m_decoderAddress; }
-
-void TForm7::stopStream() { m_streamWanted = false; }
+std::string TForm7::decoderAddress() const { return m_streams->target().Address; }
 
 std::string TForm7::hostIP() const { return m_network.HostIP; }
 
@@ -391,5 +450,10 @@ void TForm7::setLedHint(const std::string& hint) { Image6->setToolTip(ansi(hint)
 
 std::string TForm7::ledHint() const { return utf8ToCp1252(Image6->toolTip().toStdString()); }
 
-// The one-second tick: audio supervision, detection LED, stream watchdog, idle picture.
-void TForm7::Timer2Timer() { m_discovery->ledStep(); }
+void TForm7::favouriteRequest(const std::string& address) {
+  if (m_clientSocket1) m_clientSocket1->favouriteRequest(address);
+}
+
+void TForm7::manualRequest(const std::string& address) {
+  if (m_clientSocket1) m_clientSocket1->manualRequest(address);
+}

@@ -19,15 +19,20 @@
 #include "platform/Env.h"
 #include "platform/NetInterfaces.h"
 #include "platform/Paths.h"
+#include "signalling/CallAdmission.h"
 #include "signalling/Listener.h"
+#include "signalling/OutgoingClient.h"
+#include "video/StreamController.h"
+#include "video/VideoDisplay.h"
 #include "video/VideoViewWidget.h"
+#include "video/WaitList.h"
 
 class TForm3;
-class TSessionEndWatcher;
 class TForm5;
+class TSessionEndWatcher;
 
 // What the main window is given rather than finding for itself, so that a test can build it
-// with a fake clock, environment, dialogs and host address, and a free port.
+// with a fake clock, environment, dialogs and interface table, and free ports.
 struct TForm7Services {
   TDebugLog& log;
   IDialogs& dialogs;
@@ -38,11 +43,17 @@ struct TForm7Services {
   // The end of the desktop session; connected before start-up, whose message boxes it must
   // also be able to end. May be null.
   TSessionEndWatcher* sessionEnd = nullptr;
+  // The port panels answer stream requests on.
+  std::uint16_t panelSignalPort = TOutgoingClient::DefaultPort;
 };
 
 // The main window: owns every part of the program, runs start-up at its creation, wires the
 // parts together and delegates to them. Lives on the UI thread.
-class TForm7 : public QMainWindow, private IListenerHost, private ILedView {
+class TForm7 : public QMainWindow,
+               private IListenerHost,
+               private ILedView,
+               private IVideoWindow,
+               private IStreamRequests {
   Q_OBJECT
  public:
   // Runs the whole start-up sequence. Afterwards terminationRequested() tells whether the
@@ -52,6 +63,7 @@ class TForm7 : public QMainWindow, private IListenerHost, private ILedView {
 
   // The secondary windows are created after this one; they are handed over here.
   void attachDebugWindow(TForm3* debugWindow);
+  void attachWaitListWindow(TForm5* waitListWindow);
 
   bool terminationRequested() const { return m_terminationRequested; }
 
@@ -59,19 +71,28 @@ class TForm7 : public QMainWindow, private IListenerHost, private ILedView {
   void Quitter1Click();
   void Minimiser1Click();
   void Debug1Click();
+  void Listedattente1Click();
   void WMQueryEndSession();
-
-  // Run-time state that tests and later work read.
-  const std::string& HostIP() const { return m_network.HostIP; }
-  const TNetworkState& network() const { return m_network; }
-  bool StreamWanted() const { return m_streamWanted; }
-  bool FullScreenActive() const { return m_fullScreenActive; }
-  bool festiveIdlePicture() const { return m_festive; }
-  TNotificationListener* ServerSocket1() const { return m_serverSocket1.get(); }
-  QTimer* timer(int number) const;
-  const std::vector<std::string>& SniffedIPs() const { return m_discovery->SniffedIPs().items(); }
+  void Timer2Timer();
   // One discovery pass (also asked for by the settings window).
   void BCast() { m_discovery->BCast(); }
+  void streamWItem(int index) { m_waitList->streamWItem(index); }
+  void launchStream() { m_streams->launchStream(); }
+  void stopStream() override { m_streams->stopStream(); }
+
+  // The parts, for the secondary windows and for tests.
+  const std::string& HostIP() const { return m_network.HostIP; }
+  const TNetworkState& network() const { return m_network; }
+  bool StreamWanted() const { return m_streams->StreamWanted(); }
+  bool FullScreenActive() const { return m_display->FullScreenActive(); }
+  bool festiveIdlePicture() const { return m_display->festive(); }
+  const std::vector<std::string>& SniffedIPs() const { return m_discovery->SniffedIPs().items(); }
+  TNotificationListener* ServerSocket1() const { return m_serverSocket1.get(); }
+  TOutgoingClient& ClientSocket1() { return *m_clientSocket1; }
+  TStreamController& streams() { return *m_streams; }
+  TVideoDisplay& display() { return *m_display; }
+  TWaitList& waitList() { return *m_waitList; }
+  QTimer* timer(int number) const;
 
   // Components of the window, named as the program's documentation names them.
   QAction* Minimiser1 = nullptr;
@@ -104,24 +125,44 @@ class TForm7 : public QMainWindow, private IListenerHost, private ILedView {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // IListenerHost
   void admitCall(const std::vector<std::string>& fields, const std::string& panelAddress) override;
   void minimizeMainWindow() override;
   std::string decoderAddress() const override;
-  void stopStream() override;
   std::string hostIP() const override;
   void addSniffedIP(const std::string& address) override;
   // ILedView: the detection LED (Image6).
   void setLedIcon(bool detected) override;
   void setLedHint(const std::string& hint) override;
   std::string ledHint() const override;
+  // IVideoWindow: the video area and the controls around it.
+  void setCaption(const std::string& text) override;
+  void setControlVisible(EVideoControl control, bool visible) override;
+  void setControlEnabled(EVideoControl control, bool enabled) override;
+  void setPicture(TBytes jpeg) override;
+  TWindowPos windowPosition() const override;
+  void showFullScreenGeometry() override;
+  void showNormalGeometry(TWindowPos position) override;
+  void setTopmost(bool on) override;
+  bool audioConnectionActive() const override;
+  std::string windowCaption() const override;
+  void restoreApplication() override;
+  ETopLevel topLevelWindow(const std::string& caption) const override;
+  void restoreTopLevel(const std::string& caption) override;
+  void bringToFront(const std::string& caption) override;
+  // IStreamRequests: the stream commands' road to the panels.
+  void favouriteRequest(const std::string& address) override;
+  void manualRequest(const std::string& address) override;
 
-  void Timer2Timer();
-
+  QWidget* control(EVideoControl which) const;
   void buildMenus();
   void buildClientArea();
+  void connectCommands();
   void FormCreate();
   void FormClose();
   void FormDestroy();
@@ -129,11 +170,12 @@ class TForm7 : public QMainWindow, private IListenerHost, private ILedView {
   void releaseTimer(std::unique_ptr<QTimer>& timer);
   void releaseTimers();
   void applyMainWindowTexts();
+  void applyBorderIcons();
 
-  // Start-up steps whose content belongs to other parts of the program; each is filled in
-  // where that part is wired.
+  // Start-up steps whose content belongs to other parts of the program.
   void makePrivateFolderStep();
   void loadTlsStep();
+  void createVideoStep();
   void inventoryStep();
   void loadSettingsStep();
   void applyLanguageStep();
@@ -145,23 +187,22 @@ class TForm7 : public QMainWindow, private IListenerHost, private ILedView {
   TForm7Services m_services;
   TPaths m_paths;
   TForm3* m_debugWindow = nullptr;
+  TForm5* m_waitListWindow = nullptr;
   bool m_terminationRequested = false;
 
   std::unique_ptr<QTimer> m_timer1;
   std::unique_ptr<QTimer> m_timer2;
   std::unique_ptr<QTimer> m_timer3;
   std::unique_ptr<QTimer> m_timer4;
-  std::unique_ptr<TNotificationListener> m_serverSocket1;
 
   TNetworkState m_network;
+  std::unique_ptr<TVideoDisplay> m_display;
+  std::unique_ptr<TStreamController> m_streams;
+  std::unique_ptr<TWaitList> m_waitList;
+  std::unique_ptr<TCallAdmission> m_admission;
+  std::unique_ptr<TOutgoingClient> m_clientSocket1;
   std::unique_ptr<TDiscovery> m_discovery;
-  std::string m_pendingCommand;
-  std::string m_decoderAddress;
+  std::unique_ptr<TNotificationListener> m_serverSocket1;
 
-  bool m_streamWanted = false;
-  bool m_fullScreenActive = false;
-  bool m_festive = false;
-  TVideoView::TBytes m_idlePicture;
   QPixmap m_pinOff, m_pinOn, m_ledOff, m_ledOn;
-  int m_audioErrors = 0, m_levelEvents = 0, m_audioTicks = 0, m_ledDelay = 0, m_waitCount = 0;
 };

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Start-up benchmark: time from launch to the listener accepting on port 2201, and resident
+# memory once idle. Runs the program RUNS times (default 10) under the offscreen platform with
+# a home of its own, and prints the median and the range.
+# Usage: bench/startup.sh [runs]   (port 2201 must be free)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-10}
+program=build/default/app/ostrel-stream
+[ -x "$program" ] || { cmake --preset default >/dev/null && cmake --build --preset default --target ostrel-stream >/dev/null; }
+
+home=$(mktemp -d /tmp/ostrel-bench.XXXXXX)
+trap 'rm -rf "$home"' EXIT
+mkdir -p "$home/config/Halvex" "$home/tmp" "$home/runtime"
+chmod 700 "$home/runtime"
+host=$(getent ahostsv4 "$(hostname)" | awk '$1 !~ /^127\./ {print $1; exit}')
+[ -n "$host" ] || host=$(ip -4 -o addr show up scope global | awk '{sub(/\/.*/, "", $4); print $4; exit}')
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]\r\n"interfaceSelected"="%s"\r\n' \
+  "$host" > "$home/config/Halvex/HalvexStream.reg"
+
+times=()
+rss=()
+for ((i = 0; i < runs; i++)); do
+  start=$(date +%s%N)
+  HOME=$home TMP=$home/tmp XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data \
+    XDG_RUNTIME_DIR=$home/runtime QT_QPA_PLATFORM=offscreen "$program" 2>/dev/null &
+  pid=$!
+  until (exec 3<>/dev/tcp/127.0.0.1/2201) 2>/dev/null; do
+    kill -0 "$pid" 2>/dev/null || { echo "the program ended early" >&2; exit 1; }
+  done
+  end=$(date +%s%N)
+  times+=($(((end - start) / 1000)))
+  sleep 3
+  rss+=($(awk '/^VmRSS/ {print $2}' "/proc/$pid/status"))
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+done
+
+median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+range() { printf '%s\n' "$@" | sort -n | awk 'NR==1 {lo=$1} {hi=$1} END {print lo" - "hi}'; }
+echo "launch to listener accepting: median $(($(median "${times[@]}") / 1000)) ms" \
+  "(range $(range "${times[@]}") us, $runs runs)"
+echo "resident memory when idle:    median $(($(median "${rss[@]}") / 1024)) MiB" \
+  "(range $(range "${rss[@]}") KiB)"

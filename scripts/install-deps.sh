@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Ostrel Stream need (Debian 12, as root).
+# Does nothing when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
+  qt6-base-dev qt6-multimedia-dev libgl-dev libturbojpeg0-dev libcurl4-openssl-dev libssl-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth x11-apps imagemagick ffmpeg iproute2 procps fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "These packages are missing and installing them needs root: ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
