@@ -18,6 +18,11 @@ host=$(getent ahostsv4 "$(hostname)" | awk '$1 !~ /^127\./ {print $1; exit}')
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]\r\n"interfaceSelected"="%s"\r\n' \
   "$host" > "$home/config/Halvex/HalvexStream.reg"
 
+if (exec 3<>/dev/tcp/127.0.0.1/2201) 2>/dev/null; then
+  echo "port 2201 is already in use here; stop what listens on it first" >&2
+  exit 1
+fi
+
 times=()
 rss=()
 for ((i = 0; i < runs; i++)); do
