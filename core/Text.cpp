@@ -20,6 +20,16 @@ char32_t codePointOf(unsigned char byte) {
   return byte;
 }
 
+char byteOf(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (std::size_t i = 0; i < kHighControls.size(); ++i)
+    if (kHighControls[i] == cp) return static_cast<char>(0x80 + i);
+  if (cp >= 0x80 && cp < 0xA0 && kHighControls[cp - 0x80] == 0) return static_cast<char>(cp);
+  return '?';
+}
+
+}  // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -37,16 +47,6 @@ void appendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-char byteOf(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (std::size_t i = 0; i < kHighControls.size(); ++i)
-    if (kHighControls[i] == cp) return static_cast<char>(0x80 + i);
-  if (cp >= 0x80 && cp < 0xA0 && kHighControls[cp - 0x80] == 0) return static_cast<char>(cp);
-  return '?';
-}
-
-}  // namespace
 
 std::vector<std::string> splitFields(const std::string& text, char delimiter) {
   std::vector<std::string> pieces;

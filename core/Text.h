@@ -12,6 +12,9 @@ std::vector<std::string> splitFields(const std::string& text, char delimiter);
 // Joins pieces with a one-character delimiter (the inverse of splitFields).
 std::string joinFields(const std::vector<std::string>& pieces, char delimiter);
 
+// Appends one Unicode code point as UTF-8.
+void appendUtf8(std::string& out, char32_t codePoint);
+
 // Windows-1252 to UTF-8 and back. Characters with no Windows-1252 form become "?".
 std::string cp1252ToUtf8(const std::string& text);
 std::string utf8ToCp1252(const std::string& text);
