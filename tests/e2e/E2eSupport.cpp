@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QImage>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -58,6 +59,15 @@ std::vector<std::string> withNetns(std::vector<std::string> argv, const std::str
 }
 
 }  // namespace
+
+bool pollUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return condition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
 
 std::string programPath() { return OSTREL_PROGRAM; }
 std::string panelSimPath() { return PANEL_SIM; }
@@ -197,6 +207,20 @@ void TProgramRun::writeSettings(const std::map<std::string, std::string>& values
   for (const auto& [name, value] : values) out << "\"" << name << "\"=" << value << "\r\n";
 }
 
+void TProgramRun::startOnDisplay(const std::string& netns, const std::string& display) {
+  std::map<std::string, std::string> env = {
+      {"HOME", m_home},
+      {"TMP", m_home + "/tmp"},
+      {"XDG_CONFIG_HOME", m_home + "/config"},
+      {"XDG_DATA_HOME", m_home + "/data"},
+      {"XDG_RUNTIME_DIR", m_home + "/runtime"},
+      {"QT_QPA_PLATFORM", "xcb"},
+      {"DISPLAY", display},
+  };
+  m_child = std::make_unique<TChild>(std::vector<std::string>{programPath()}, env, netns,
+                                     m_home + "/program");
+}
+
 void TProgramRun::start(const std::string& netns) {
   std::map<std::string, std::string> env = {
       {"HOME", m_home},
@@ -228,4 +252,81 @@ bool TProgramRun::waitForErrors(const std::string& text, std::chrono::millisecon
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+std::unique_ptr<TXServer> TXServer::start(const std::string& outputPrefix, std::string& why) {
+  std::unique_ptr<TXServer> x(new TXServer());
+  // -displayfd: Xvfb picks a free display itself and writes its number once it accepts clients.
+  x->m_server =
+      std::make_unique<TChild>(std::vector<std::string>{"Xvfb", "-displayfd", "1", "-screen", "0",
+                                                        "1024x768x24", "-nolisten", "tcp"},
+                               std::map<std::string, std::string>{}, "", outputPrefix);
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  std::string out;
+  while ((out = x->m_server->output()).find('\n') == std::string::npos) {
+    if (!x->m_server->running()) {
+      why = "Xvfb did not start: " + x->m_server->errors();
+      return nullptr;
+    }
+    if (std::chrono::steady_clock::now() > end) {
+      why = "Xvfb named no display";
+      return nullptr;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  x->m_display = ":" + out.substr(0, out.find('\n'));
+  return x;
+}
+
+bool TXServer::screenshot(const std::string& path) const {
+  int status = -1;
+  runCommand({"import", "-display", m_display, "-window", "root", path}, &status);
+  return status == 0;
+}
+
+std::optional<std::string> TXServer::findWindow(const std::string& title) const {
+  int status = -1;
+  std::string ids = runCommand({"env", "DISPLAY=" + m_display, "xdotool", "search", "--onlyvisible",
+                                "--name", "^" + title + "$"},
+                               &status);
+  if (status != 0 || ids.empty()) return std::nullopt;
+  return ids.substr(0, ids.find('\n'));
+}
+
+bool TXServer::click(const std::string& window, int x, int y) const {
+  int status = -1;
+  runCommand({"env", "DISPLAY=" + m_display, "xdotool", "mousemove", "--window", window,
+              std::to_string(x), std::to_string(y), "click", "1"},
+             &status);
+  return status == 0;
+}
+
+bool TXServer::canClick() {
+  int status = -1;
+  runCommand({"xdotool", "--version"}, &status);
+  return status == 0;
+}
+
+std::string TScreenColours::describe() const {
+  return "yellow " + std::to_string(yellow) + ", cyan " + std::to_string(cyan) + ", magenta " +
+         std::to_string(magenta) + ", navy " + std::to_string(navy) + " pixels";
+}
+
+std::optional<TScreenColours> countScreenColours(const std::string& pngPath) {
+  QImage image;
+  if (!image.load(QString::fromStdString(pngPath))) return std::nullopt;
+  image = image.convertToFormat(QImage::Format_RGB32);
+  // Wide margins: the pictures went through JPEG and a smooth scaling.
+  TScreenColours counts;
+  for (int y = 0; y < image.height(); ++y) {
+    const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      const int r = qRed(line[x]), g = qGreen(line[x]), b = qBlue(line[x]);
+      if (r > 150 && g > 150 && b < 80) ++counts.yellow;
+      if (r < 80 && g > 150 && b > 150) ++counts.cyan;
+      if (r > 150 && g < 80 && b > 150) ++counts.magenta;
+      if (r < 60 && g > r + 12 && g < 100 && b > r + 40 && b > 60 && b < 130) ++counts.navy;
+    }
+  }
+  return counts;
 }

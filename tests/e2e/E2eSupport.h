@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -73,6 +74,9 @@ class TProgramRun {
   bool waitForErrors(const std::string& text,
                      std::chrono::milliseconds deadline = std::chrono::seconds(15)) const;
   const std::string& home() const { return m_home; }
+  // Like start(), but on a real X server (DISPLAY) instead of the offscreen platform, so that
+  // the window can be photographed and clicked.
+  void startOnDisplay(const std::string& netns, const std::string& display);
 
  private:
   std::string m_home;
@@ -83,5 +87,45 @@ class TProgramRun {
 std::string runCommand(const std::vector<std::string>& argv, int* status = nullptr,
                        const std::string& netns = "");
 
+// Checks the condition every 20 ms until it holds; the deadline only bounds failures.
+bool pollUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds deadline = std::chrono::seconds(15));
+
 std::string programPath();
 std::string panelSimPath();
+
+// An X server of the test's own: Xvfb on a display number it picks itself, so that tests can
+// photograph the program's window and click it like a user. The program reaches it through the
+// socket in /tmp/.X11-unix, which a network namespace does not hide.
+class TXServer {
+ public:
+  // Nothing when Xvfb cannot be started; `why` then says what failed.
+  static std::unique_ptr<TXServer> start(const std::string& outputPrefix, std::string& why);
+  // ":N"
+  const std::string& display() const { return m_display; }
+  // Writes the whole screen to a PNG file; false when that failed.
+  bool screenshot(const std::string& path) const;
+  // The X window id of the visible top-level window with exactly this title, if there is one.
+  std::optional<std::string> findWindow(const std::string& title) const;
+  // A left click at (x, y) counted from the window's top-left corner; false when xdotool failed.
+  bool click(const std::string& window, int x, int y) const;
+  // Whether clicking can be done here at all (xdotool installed).
+  static bool canClick();
+
+ private:
+  TXServer() = default;
+  std::unique_ptr<TChild> m_server;
+  std::string m_display;
+};
+
+// Counts of the colour classes that tell the pictures on screen apart: the saturated bars of
+// panel-sim's test pattern, and the navy of the program's idle picture.
+struct TScreenColours {
+  long yellow = 0;
+  long cyan = 0;
+  long magenta = 0;
+  long navy = 0;
+  std::string describe() const;
+};
+// Nothing when the file cannot be read as a picture.
+std::optional<TScreenColours> countScreenColours(const std::string& pngPath);

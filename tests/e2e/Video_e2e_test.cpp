@@ -1,0 +1,109 @@
+// The picture itself: the real program on an X server of its own, a simulated panel calling it,
+// and screenshots of what a user would see.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "E2eSupport.h"
+
+namespace {
+
+// The test pattern's bars fill about a seventh of the video area each (some 8,000 pixels at
+// 402 x 258); the icons of the window hold a few hundred pixels of any one colour at most.
+bool showsTestPattern(const TScreenColours& c) {
+  return c.yellow > 3000 && c.cyan > 3000 && c.magenta > 3000;
+}
+
+// The idle picture's upper half is navy; the pattern has no navy and the idle picture no bars.
+bool showsIdlePicture(const TScreenColours& c) {
+  return c.navy > 10000 && c.yellow < 1000 && c.cyan < 1000 && c.magenta < 1000;
+}
+
+class VideoE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    lan = TTestLan::create(why);
+    if (!lan) GTEST_SKIP() << "no private test network: " << why;
+    auto ns = lan->addHost(1);
+    if (!ns) GTEST_SKIP() << "cannot make a network namespace for the program";
+    programNs = *ns;
+    auto panel = lan->addHost(2);
+    if (!panel) GTEST_SKIP() << "cannot make a network namespace for the panel";
+    panelNs = *panel;
+    x = TXServer::start(path("xvfb"), why);
+    if (!x) GTEST_SKIP() << "no X server for screenshots: " << why;
+  }
+
+  void TearDown() override {
+    if (HasFailure()) {
+      dir.setAutoRemove(false);
+      std::printf("screenshots and logs kept in %s\n", dir.path().toStdString().c_str());
+    }
+  }
+
+  std::string path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
+
+  // Takes screenshots until one satisfies the check; the last one is kept under `name`.
+  // Returns the colours of that last screenshot.
+  TScreenColours waitForScreen(const std::string& name, bool (*check)(const TScreenColours&)) {
+    TScreenColours last;
+    pollUntil(
+        [&] {
+          if (!x->screenshot(path(name))) return false;
+          auto counts = countScreenColours(path(name));
+          if (!counts) return false;
+          last = *counts;
+          return check(last);
+        },
+        std::chrono::seconds(15));
+    return last;
+  }
+
+  void notify(const std::vector<std::string>& message) {
+    std::vector<std::string> argv = {panelSimPath(), "notify", "--to", lan->address(1)};
+    argv.insert(argv.end(), message.begin(), message.end());
+    int status = -1;
+    runCommand(argv, &status, panelNs);
+    EXPECT_EQ(status, 0) << "panel-sim notify could not reach the program";
+  }
+
+  QTemporaryDir dir;
+  std::unique_ptr<TTestLan> lan;
+  std::unique_ptr<TXServer> x;
+  std::string programNs, panelNs;
+};
+
+}  // namespace
+
+// A panel's "start" puts its live test pattern on screen in place of the idle picture, and its
+// "stop" brings the idle picture back.
+TEST_F(VideoE2e, CallShowsThePanelsPictureAndStopBringsBackTheIdlePicture) {
+  const std::string panelAddress = lan->address(2);
+  TChild panel({panelSimPath(), "serve", "--video", "8081", "--bind", panelAddress},
+               std::map<std::string, std::string>{}, panelNs, path("panel"));
+  ASSERT_TRUE(pollUntil([&] {
+    return panel.output().find("video: listening") != std::string::npos;
+  })) << panel.errors();
+  TProgramRun program(path("program"));
+  program.writeSettings({{"interfaceSelected", "\"" + lan->address(1) + "\""}});
+  program.startOnDisplay(programNs, x->display());
+  ASSERT_TRUE(program.waitForLog("Socket active port 2201")) << program.log();
+
+  // Before any call: the idle picture, which also shows that the check tells the two apart.
+  TScreenColours before = waitForScreen("1-idle.png", showsIdlePicture);
+  ASSERT_TRUE(showsIdlePicture(before)) << before.describe() << "; see " << path("1-idle.png");
+
+  notify({"start", "login", "pw", "8081"});
+  TScreenColours streaming = waitForScreen("2-streaming.png", showsTestPattern);
+  EXPECT_TRUE(showsTestPattern(streaming))
+      << streaming.describe() << "; see " << path("2-streaming.png") << "\n"
+      << program.log();
+
+  notify({"stop"});
+  ASSERT_TRUE(program.waitForLog("MJPEGDecoder disconnected")) << program.log();
+  TScreenColours after = waitForScreen("3-stopped.png", showsIdlePicture);
+  EXPECT_TRUE(showsIdlePicture(after)) << after.describe() << "; see " << path("3-stopped.png");
+  EXPECT_EQ(program.child().terminate(), 0) << program.child().errors();
+}
