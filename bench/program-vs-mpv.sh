@@ -7,6 +7,7 @@
 # With OSTREL_BENCH_SCREENSHOT=FILE.png the screen is saved at the end, to see both windows.
 set -euo pipefail
 seconds=${1:-30}
+"$(dirname "$0")/../scripts/install-deps.sh" bench
 source "$(dirname "$0")/program-env.sh"
 command -v mpv >/dev/null || { echo "mpv is missing: apt-get install mpv" >&2; exit 1; }
 build_program

@@ -6,6 +6,7 @@
 # Builds the `bench` preset's targets first (build/bench, or $OSTREL_BENCH_BUILD). Needs ffmpeg.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh bench
 build=${OSTREL_BENCH_BUILD:-build/bench}
 # The program ships built at -O2 (RelWithDebInfo), so the benchmarks measure that code
 # generation rather than -O3's.

@@ -7,8 +7,12 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
   qt6-base-dev qt6-multimedia-dev libgl-dev libturbojpeg0-dev libcurl4-openssl-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-apps imagemagick ffmpeg iproute2 procps fonts-dejavu-core
+  xvfb xauth x11-apps xdotool imagemagick ffmpeg iproute2 procps fonts-dejavu-core
 )
+# The benchmarks also compare with a real viewer.
+if [ "${1:-}" = bench ]; then
+  packages+=(mpv)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
