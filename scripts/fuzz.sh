@@ -6,12 +6,12 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 scripts/install-deps.sh
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz 2>&1 | tail -n 1
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   for src in fuzz/*_fuzz.cpp; do targets+=("$(basename "${src%.cpp}")"); done
 fi
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]}" 2>&1 | tail -n 1
 export QT_QPA_PLATFORM=offscreen
 for t in "${targets[@]}"; do
   corpus=build/fuzz/corpus-$t
