@@ -39,18 +39,11 @@ std::size_t countOf(const std::string& haystack, const std::string& needle) {
   return count;
 }
 
-class CallsE2e : public ::testing::Test {
+class CallsE2e : public TLanTest {
  protected:
   void SetUp() override {
-    std::string why;
-    lan = TTestLan::create(why);
-    if (!lan) GTEST_SKIP() << "no private test network: " << why;
-    auto ns = lan->addHost(1);
-    if (!ns) GTEST_SKIP() << "cannot make a network namespace for the program";
-    programNs = *ns;
-    auto panel = lan->addHost(2);
-    if (!panel) GTEST_SKIP() << "cannot make a network namespace for the panel";
-    panelNs = *panel;
+    TLanTest::SetUp();
+    if (IsSkipped()) return;
   }
 
   void TearDown() override {
@@ -121,8 +114,6 @@ class CallsE2e : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  std::unique_ptr<TTestLan> lan;
-  std::string programNs, panelNs;
 };
 
 }  // namespace

@@ -237,21 +237,11 @@ void TProgramRun::start(const std::string& netns) {
 std::string TProgramRun::log() const { return readAll(m_home + "/tmp/ostrelstream-debug.log"); }
 
 bool TProgramRun::waitForLog(const std::string& text, std::chrono::milliseconds deadline) const {
-  auto end = std::chrono::steady_clock::now() + deadline;
-  while (log().find(text) == std::string::npos) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+  return pollUntil([&] { return log().find(text) != std::string::npos; }, deadline);
 }
 
 bool TProgramRun::waitForErrors(const std::string& text, std::chrono::milliseconds deadline) const {
-  auto end = std::chrono::steady_clock::now() + deadline;
-  while (m_child->errors().find(text) == std::string::npos) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+  return pollUntil([&] { return m_child->errors().find(text) != std::string::npos; }, deadline);
 }
 
 std::unique_ptr<TXServer> TXServer::start(const std::string& outputPrefix, std::string& why) {
@@ -329,4 +319,16 @@ std::optional<TScreenColours> countScreenColours(const std::string& pngPath) {
     }
   }
   return counts;
+}
+
+void TLanTest::SetUp() {
+  std::string why;
+  lan = TTestLan::create(why);
+  if (!lan) GTEST_SKIP() << "no private test network: " << why;
+  auto ns = lan->addHost(1);
+  if (!ns) GTEST_SKIP() << "cannot make a network namespace for the program";
+  programNs = *ns;
+  auto panel = lan->addHost(2);
+  if (!panel) GTEST_SKIP() << "cannot make a network namespace for the panel";
+  panelNs = *panel;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -129,3 +130,12 @@ struct TScreenColours {
 };
 // Nothing when the file cannot be read as a picture.
 std::optional<TScreenColours> countScreenColours(const std::string& pngPath);
+
+// A program host (10.231.N.1) and a panel host (10.231.N.2) on a private LAN. Skips the test,
+// saying why, when they cannot be made; a derived SetUp returns when IsSkipped().
+class TLanTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  std::unique_ptr<TTestLan> lan;
+  std::string programNs, panelNs;
+};

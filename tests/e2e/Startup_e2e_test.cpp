@@ -7,18 +7,11 @@
 
 namespace {
 
-class StartupE2e : public ::testing::Test {
+class StartupE2e : public TLanTest {
  protected:
   void SetUp() override {
-    std::string why;
-    lan = TTestLan::create(why);
-    if (!lan) GTEST_SKIP() << "no private test network: " << why;
-    auto ns = lan->addHost(1);
-    if (!ns) GTEST_SKIP() << "cannot make a network namespace for the program";
-    programNs = *ns;
-    auto panel = lan->addHost(2);
-    if (!panel) GTEST_SKIP() << "cannot make a network namespace for the panel";
-    panelNs = *panel;
+    TLanTest::SetUp();
+    if (IsSkipped()) return;
   }
 
   // The program with its interface chosen, so that start-up asks nothing.
@@ -37,8 +30,6 @@ class StartupE2e : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  std::unique_ptr<TTestLan> lan;
-  std::string programNs, panelNs;
 };
 
 }  // namespace

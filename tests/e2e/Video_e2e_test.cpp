@@ -20,18 +20,12 @@ bool showsIdlePicture(const TScreenColours& c) {
   return c.navy > 10000 && c.yellow < 1000 && c.cyan < 1000 && c.magenta < 1000;
 }
 
-class VideoE2e : public ::testing::Test {
+class VideoE2e : public TLanTest {
  protected:
   void SetUp() override {
+    TLanTest::SetUp();
+    if (IsSkipped()) return;
     std::string why;
-    lan = TTestLan::create(why);
-    if (!lan) GTEST_SKIP() << "no private test network: " << why;
-    auto ns = lan->addHost(1);
-    if (!ns) GTEST_SKIP() << "cannot make a network namespace for the program";
-    programNs = *ns;
-    auto panel = lan->addHost(2);
-    if (!panel) GTEST_SKIP() << "cannot make a network namespace for the panel";
-    panelNs = *panel;
     x = TXServer::start(path("xvfb"), why);
     if (!x) GTEST_SKIP() << "no X server for screenshots: " << why;
   }
@@ -70,9 +64,7 @@ class VideoE2e : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  std::unique_ptr<TTestLan> lan;
   std::unique_ptr<TXServer> x;
-  std::string programNs, panelNs;
 };
 
 }  // namespace
