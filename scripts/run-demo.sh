@@ -51,7 +51,7 @@ HOME=$demo TMP=$demo/tmp XDG_CONFIG_HOME=$demo/config XDG_DATA_HOME=$demo/data \
 pids+=($!)
 sleep 2
 build/default/tools/panel-sim/panel-sim serve --video 8081 --bind 127.0.0.2 --size 640x480 \
-  --fps 15 --login demo --password door --call 127.0.0.1 --every 20 --hangup-after 12 \
+  --fps 15 --login demo --password door --discovery --call 127.0.0.1 --every 20 --hangup-after 12 \
   --called "100@$host" --calling "200@127.0.0.2" &
 pids+=($!)
 echo "Ostrel Stream is running (log: $demo/tmp/ostrelstream-debug.log). Ctrl+C ends the demo."
