@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
-  qt6-base-dev qt6-multimedia-dev libgl-dev libturbojpeg0-dev libcurl4-openssl-dev libssl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
+  libturbojpeg0-dev libcurl4-openssl-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps xdotool imagemagick ffmpeg iproute2 procps fonts-dejavu-core
 )
@@ -26,5 +27,5 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
