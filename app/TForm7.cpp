@@ -235,7 +235,6 @@ void TForm7::FormCreate() {
     debugLog("Socket active port 2201");
   } else {
     m_serverSocket1.reset();
-    m_discovery.reset();
     releaseTimer(m_timer1);
     releaseTimer(m_timer2);
     m_services.dialogs.message("Ostrel Stream: Socket en cours d'utilisation.", EDialogIcon::Error);

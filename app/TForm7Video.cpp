@@ -86,9 +86,13 @@ void TForm7::showNormalGeometry(TWindowPos position) {
 
 void TForm7::setTopmost(bool on) {
   bool visible = isVisible();
+  QPoint position = pos();
   setWindowFlag(Qt::WindowStaysOnTopHint, on);
-  // Changing a window flag hides the window; put it back as it was.
-  if (visible) show();
+  // Changing a window flag hides the window; put it back as it was, where it was.
+  if (visible) {
+    show();
+    move(position);
+  }
   Image3->setPixmap(on ? m_pinOn : m_pinOff);
 }
 

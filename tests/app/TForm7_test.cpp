@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <fstream>
 
 #include "core/AppSettings.h"
 #include "support/QtTestSupport.h"
+#include "video/TForm5.h"
 
 namespace {
 
@@ -214,4 +217,29 @@ TEST_F(TForm7Test, LanguageReachesMenusAndHints) {
   EXPECT_EQ(form->SpeedButton2->toolTip(), "Trigger default doorphone's relay");
   EXPECT_EQ(form->Debug1->shortcut(), QKeySequence("Ctrl+D"));
   EXPECT_EQ(form->Quitter1->shortcut(), QKeySequence("Ctrl+Q"));
+}
+
+// The pin keeps the window where it is and flips its picture; Ctrl+L brings up the wait list.
+TEST_F(TForm7Test, PinKeepsThePositionAndTheWaitListOpensFromTheMenu) {
+  chooseInterface("192.168.1.10");
+  auto form = create();
+  TForm5 waitListWindow(form->waitList(), form.get());
+  form->attachWaitListWindow(&waitListWindow);
+  form->show();
+  form->move(37, 41);
+  QPoint before = form->pos();
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form->Image3, &press);
+  EXPECT_TRUE(AppSettings.ONTop);
+  EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(form->pos(), before);
+  QApplication::sendEvent(form->Image3, &press);
+  EXPECT_FALSE(AppSettings.ONTop);
+  EXPECT_EQ(form->pos(), before);
+
+  EXPECT_FALSE(waitListWindow.isVisible());
+  form->Listedattente1->trigger();
+  EXPECT_TRUE(waitListWindow.isVisible());
+  EXPECT_EQ(waitListWindow.x(), form->x() + form->frameGeometry().width());
 }
