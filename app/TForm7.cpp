@@ -361,7 +361,8 @@ void TForm7::Timer2Timer() {
 
 void TForm7::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!m_display->FullScreenActive()) {
+  // Shown by the program, not restored by the window manager from the task bar.
+  if (!event->spontaneous() && !m_display->FullScreenActive()) {
     if (QScreen* screen = this->screen()) {
       QRect area = screen->geometry();
       move((area.width() - frameGeometry().width()) / 2,
