@@ -8,6 +8,7 @@
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
 #include "platform/Clock.h"
+#include "support/QtTestSupport.h"
 
 namespace {
 
@@ -16,24 +17,15 @@ class UiTextsTest : public ::testing::Test {
   void SetUp() override {
     UiTexts = TUiTexts{};  // as at program start: every text empty
     AppSettings = TAppSettings{};
-    m_log.startUp();
-    installDebugLog(&m_log);
   }
   void TearDown() override {
-    installDebugLog(nullptr);
     UiTexts = TUiTexts{};
     AppSettings = TAppSettings{};
   }
 
-  std::vector<std::string> logTexts() const {
-    std::vector<std::string> texts;
-    for (const std::string& line : m_log.entriesFrom(0).lines)
-      texts.push_back(line.substr(line.find("> ") + 2));
-    return texts;
-  }
+  std::vector<std::string> logTexts() const { return m_captured.texts(); }
 
-  TFakeClock m_clock;
-  TDebugLog m_log{m_clock, [] { return std::optional<std::string>(); }};
+  TCapturedLog m_captured;
 };
 
 // A key left out of one language would show as an empty caption or an empty message box.

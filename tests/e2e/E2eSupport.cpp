@@ -208,28 +208,19 @@ void TProgramRun::writeSettings(const std::map<std::string, std::string>& values
 }
 
 void TProgramRun::startOnDisplay(const std::string& netns, const std::string& display) {
-  std::map<std::string, std::string> env = {
-      {"HOME", m_home},
-      {"TMP", m_home + "/tmp"},
-      {"XDG_CONFIG_HOME", m_home + "/config"},
-      {"XDG_DATA_HOME", m_home + "/data"},
-      {"XDG_RUNTIME_DIR", m_home + "/runtime"},
-      {"QT_QPA_PLATFORM", "xcb"},
-      {"DISPLAY", display},
-  };
-  m_child = std::make_unique<TChild>(std::vector<std::string>{programPath()}, env, netns,
-                                     m_home + "/program");
+  launch(netns, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", display}});
 }
 
 void TProgramRun::start(const std::string& netns) {
-  std::map<std::string, std::string> env = {
-      {"HOME", m_home},
-      {"TMP", m_home + "/tmp"},
-      {"XDG_CONFIG_HOME", m_home + "/config"},
-      {"XDG_DATA_HOME", m_home + "/data"},
-      {"XDG_RUNTIME_DIR", m_home + "/runtime"},
-      {"QT_QPA_PLATFORM", "offscreen"},
-  };
+  launch(netns, {{"QT_QPA_PLATFORM", "offscreen"}});
+}
+
+void TProgramRun::launch(const std::string& netns, std::map<std::string, std::string> env) {
+  env.insert({{"HOME", m_home},
+              {"TMP", m_home + "/tmp"},
+              {"XDG_CONFIG_HOME", m_home + "/config"},
+              {"XDG_DATA_HOME", m_home + "/data"},
+              {"XDG_RUNTIME_DIR", m_home + "/runtime"}});
   m_child = std::make_unique<TChild>(std::vector<std::string>{programPath()}, env, netns,
                                      m_home + "/program");
 }

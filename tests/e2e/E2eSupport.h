@@ -80,6 +80,7 @@ class TProgramRun {
   void startOnDisplay(const std::string& netns, const std::string& display);
 
  private:
+  void launch(const std::string& netns, std::map<std::string, std::string> env);
   std::string m_home;
   std::unique_ptr<TChild> m_child;
 };

@@ -11,6 +11,7 @@
 
 #include "core/DebugLog.h"
 #include "platform/Clock.h"
+#include "support/QtTestSupport.h"
 
 namespace {
 
@@ -35,21 +36,9 @@ TIfTable loopbackAndEthernet() {
 
 class LogCapture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    m_log.startUp();
-    installDebugLog(&m_log);
-  }
-  void TearDown() override { installDebugLog(nullptr); }
+  std::vector<std::string> logTexts() const { return m_captured.texts(); }
 
-  std::vector<std::string> logTexts() const {
-    std::vector<std::string> texts;
-    for (const std::string& line : m_log.entriesFrom(0).lines)
-      texts.push_back(line.substr(line.find("> ") + 2));
-    return texts;
-  }
-
-  TFakeClock m_clock;
-  TDebugLog m_log{m_clock, [] { return std::optional<std::string>(); }};
+  TCapturedLog m_captured;
 };
 
 TEST(BroadcastOf, OctetsOrInvertedMask) {
