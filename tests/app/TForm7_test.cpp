@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <fstream>
@@ -242,4 +244,34 @@ TEST_F(TForm7Test, PinKeepsThePositionAndTheWaitListOpensFromTheMenu) {
   form->Listedattente1->trigger();
   EXPECT_TRUE(waitListWindow.isVisible());
   EXPECT_EQ(waitListWindow.x(), form->x() + form->frameGeometry().width());
+}
+
+// Full screen from the menu fills the screen and hides the bar's controls; Escape comes back to
+// the fixed window where it was, with the video area in its place.
+TEST_F(TForm7Test, FullScreenFromTheMenuAndBackWithEscape) {
+  chooseInterface("192.168.1.10");
+  auto form = create();
+  form->show();
+  form->move(50, 60);
+  QPoint before = form->pos();
+  form->Togglefullscreen1->trigger();
+  ASSERT_TRUE(form->FullScreenActive());
+  EXPECT_EQ(form->geometry().size(), form->screen()->geometry().size());
+  EXPECT_EQ(form->Image1->size(), form->centralWidget()->size());
+  for (QWidget* hidden : std::initializer_list<QWidget*>{
+           form->SpeedButton1, form->SpeedButton2, form->SpeedButton3, form->SpeedButton4,
+           form->SpeedButton5, form->Image3, form->Image6})
+    EXPECT_FALSE(hidden->isVisible());
+
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(form.get(), &escape);
+  EXPECT_FALSE(form->FullScreenActive());
+  EXPECT_EQ(form->size(), QSize(435, 380));
+  EXPECT_EQ(form->pos(), before);
+  EXPECT_EQ(form->Image1->geometry(), QRect(9, 8, 402, 258));
+  EXPECT_TRUE(form->SpeedButton1->isVisible());
+  EXPECT_TRUE(form->Image6->isVisible());
+
+  QApplication::sendEvent(form.get(), &escape);
+  EXPECT_FALSE(form->FullScreenActive()) << "Escape does nothing in the normal window";
 }
