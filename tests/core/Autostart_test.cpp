@@ -8,21 +8,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/QtTestSupport.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 const std::string kFolderFailed =
     "Echec de cr\xE9"
@@ -35,7 +25,7 @@ class AutostartTest : public ::testing::Test {
     env.values["HOME"] = root;
     env.values["XDG_CONFIG_HOME"] = root + "/config";
     env.values["XDG_DATA_HOME"] = root + "/my data%";  // quoting in Exec must hold
-    writeBytes(running, program);
+    writeFileBytes(running, program);
   }
 
   QTemporaryDir dir;
@@ -69,18 +59,19 @@ TEST_F(AutostartTest, OnCopiesTheProgramAndWritesTheEntryWhateverFoldersExist) {
     fs::remove_all(root + "/config");
     if (c.vendorFolder) fs::create_directories(paths.vendorFolder());
     if (c.privateFolder) fs::create_directories(paths.privateFolder());
-    if (c.oldCopy) writeBytes(paths.programCopy(), "old version, longer than the new one......");
+    if (c.oldCopy)
+      writeFileBytes(paths.programCopy(), "old version, longer than the new one......");
     ASSERT_FALSE(autostart.isAutostartEnabled());
 
     autostart.setAutostart(true);
 
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(readBytes(paths.programCopy()), program);
+    EXPECT_EQ(readFileBytes(paths.programCopy()), program);
     struct stat st {};
     ASSERT_EQ(stat(paths.programCopy().c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR);
     EXPECT_TRUE(autostart.isAutostartEnabled());
-    const std::string entry = readBytes(paths.autostartEntry());
+    const std::string entry = readFileBytes(paths.autostartEntry());
     EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
     EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos);
     EXPECT_NE(entry.find("\nExec=\"" + root + "/my data%%/Halvex/Ostrel_Stream/Ostrel_Stream\"\n"),
@@ -103,7 +94,7 @@ TEST_F(AutostartTest, OffRemovesTheEntryAndIsQuietWhenThereIsNone) {
 }
 
 TEST_F(AutostartTest, AFolderThatCannotBeMadeIsShownAndNoEntryPointsAtNothing) {
-  writeBytes(root + "/blocker", "a file where a folder is needed");
+  writeFileBytes(root + "/blocker", "a file where a folder is needed");
   env.values["XDG_DATA_HOME"] = root + "/blocker/data";
   autostart.setAutostart(true);
   ASSERT_EQ(dialogs.shown.size(), 1u);
@@ -124,7 +115,7 @@ TEST_F(AutostartTest, TheCopyRunningFromAutostartIsNotDestroyedByCopyingItOntoIt
   autostart.setAutostart(true);
   TAutostart fromCopy(paths, dialogs, paths.programCopy());
   fromCopy.setAutostart(true);
-  EXPECT_EQ(readBytes(paths.programCopy()), program);
+  EXPECT_EQ(readFileBytes(paths.programCopy()), program);
   EXPECT_TRUE(fromCopy.isAutostartEnabled());
 }
 

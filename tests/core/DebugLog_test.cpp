@@ -9,19 +9,9 @@
 #include <sstream>
 #include <thread>
 
+#include "support/QtTestSupport.h"
+
 namespace {
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << data;
-}
 
 class DebugLogTest : public ::testing::Test {
  protected:
@@ -42,7 +32,7 @@ TEST_F(DebugLogTest, StampsCountFromTheStartTime) {
   log.debugLog("first");
   clock.advance(std::chrono::hours(24 * 40));
   log.debugLog("much later");
-  EXPECT_EQ(readFile(file), "1000523> first\r\n3457000523> much later\r\n");
+  EXPECT_EQ(readFileBytes(file), "1000523> first\r\n3457000523> much later\r\n");
   EXPECT_EQ(log.entriesFrom(0).lines,
             (std::vector<std::string>{"1000523> first", "3457000523> much later"}));
 }
@@ -63,9 +53,9 @@ TEST_F(DebugLogTest, ResetsExactlyAtTheLimit) {
   log.startUp();
   for (const TResetCase& c : cases) {
     SCOPED_TRACE(c.fault);
-    writeFile(file, std::string(c.existingSize, 'x'));
+    writeFileBytes(file, std::string(c.existingSize, 'x'));
     log.debugLog("entry");
-    std::string content = readFile(file);
+    std::string content = readFileBytes(file);
     if (c.reset) {
       EXPECT_EQ(content, "[RESET LOGFILE: SIZE EXCEEDED LIMIT]\r\n1000000> entry\r\n");
     } else {
@@ -80,11 +70,11 @@ TEST_F(DebugLogTest, ResetsExactlyAtTheLimit) {
 // Start-up empties the file; an entry never creates a file that is gone, a missing folder
 // loses only the file copy, and text with line breaks is written as it is.
 TEST_F(DebugLogTest, FileFailuresCostOnlyTheFileCopy) {
-  writeFile(file, "old run\r\n");
+  writeFileBytes(file, "old run\r\n");
   log.startUp();
-  EXPECT_EQ(readFile(file), "");
+  EXPECT_EQ(readFileBytes(file), "");
   log.debugLog("two\r\nlines");
-  EXPECT_EQ(readFile(file), "1000000> two\r\nlines\r\n");
+  EXPECT_EQ(readFileBytes(file), "1000000> two\r\nlines\r\n");
 
   ::unlink(file.c_str());
   log.debugLog("after removal");
@@ -110,12 +100,12 @@ TEST_F(DebugLogTest, FileIsPrivateAndLinksAreNotFollowed) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 
   std::string victim = folder + "/victim";
-  writeFile(victim, "precious");
+  writeFileBytes(victim, "precious");
   ::unlink(file.c_str());
   ASSERT_EQ(::symlink(victim.c_str(), file.c_str()), 0);
   log.startUp();
   log.debugLog("must not land in the victim");
-  EXPECT_EQ(readFile(victim), "precious");
+  EXPECT_EQ(readFileBytes(victim), "precious");
 }
 
 // Entries from several threads never interleave inside a line, in the file or the history.
@@ -131,7 +121,7 @@ TEST_F(DebugLogTest, ConcurrentEntriesStayWhole) {
                      " with some padding text");
     });
   for (auto& w : workers) w.join();
-  std::istringstream lines(readFile(file));
+  std::istringstream lines(readFileBytes(file));
   std::string line;
   int count = 0;
   while (std::getline(lines, line)) {

@@ -14,19 +14,13 @@
 #include "core/Vigenere.h"
 #include "platform/Clock.h"
 #include "platform/RegStore.h"
+#include "support/QtTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const std::string kHead = std::string(TRegStore::Header) + "\n\n[" + TRegStore::KeyName + "]\n";
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 class SettingsStoreTest : public ::testing::Test {
  protected:
@@ -45,7 +39,7 @@ class SettingsStoreTest : public ::testing::Test {
 
   std::vector<std::string> fileNames() const {
     std::vector<std::string> names;
-    for (const auto& v : TRegStore::parse(readBytes(path)).values) names.push_back(v.name);
+    for (const auto& v : TRegStore::parse(readFileBytes(path)).values) names.push_back(v.name);
     return names;
   }
 
@@ -67,28 +61,28 @@ class SettingsStoreTest : public ::testing::Test {
 
 TEST_F(SettingsStoreTest, FirstStartCreatesTheTwentyDefaultsInTableOrder) {
   store.loadSettings();
-  EXPECT_EQ(readBytes(path), kHead +
-                                 "\"platines\"=\"\"\n"
-                                 "\"priority\"=dword:00000000\n"
-                                 "\"priocheck\"=dword:00000000\n"
-                                 "\"autoSnap\"=dword:00000000\n"
-                                 "\"autoFullScreen\"=dword:00000000\n"
-                                 "\"startMinimized\"=dword:00000000\n"
-                                 "\"warningOnCall\"=dword:00000000\n"
-                                 "\"SIPID\"=\"\"\n"
-                                 "\"autoFocus\"=dword:00000000\n"
-                                 "\"interfaceSelected\"=\"\"\n"
-                                 "\"language\"=\"FR\"\n"
-                                 "\"codeGache\"=\"\"\n"
-                                 "\"APIUsername\"=\"\"\n"
-                                 "\"APIPassword\"=\"\"\n"
-                                 "\"APIAuthtype\"=dword:00000000\n"
-                                 "\"APISSL\"=dword:00000000\n"
-                                 "\"APIMethod\"=dword:00000000\n"
-                                 "\"ONTop\"=dword:00000000\n"
-                                 "\"SysButtons\"=dword:00000000\n"
-                                 "\"CallingList\"=\"\"\n"
-                                 "\n");
+  EXPECT_EQ(readFileBytes(path), kHead +
+                                     "\"platines\"=\"\"\n"
+                                     "\"priority\"=dword:00000000\n"
+                                     "\"priocheck\"=dword:00000000\n"
+                                     "\"autoSnap\"=dword:00000000\n"
+                                     "\"autoFullScreen\"=dword:00000000\n"
+                                     "\"startMinimized\"=dword:00000000\n"
+                                     "\"warningOnCall\"=dword:00000000\n"
+                                     "\"SIPID\"=\"\"\n"
+                                     "\"autoFocus\"=dword:00000000\n"
+                                     "\"interfaceSelected\"=\"\"\n"
+                                     "\"language\"=\"FR\"\n"
+                                     "\"codeGache\"=\"\"\n"
+                                     "\"APIUsername\"=\"\"\n"
+                                     "\"APIPassword\"=\"\"\n"
+                                     "\"APIAuthtype\"=dword:00000000\n"
+                                     "\"APISSL\"=dword:00000000\n"
+                                     "\"APIMethod\"=dword:00000000\n"
+                                     "\"ONTop\"=dword:00000000\n"
+                                     "\"SysButtons\"=dword:00000000\n"
+                                     "\"CallingList\"=\"\"\n"
+                                     "\n");
   EXPECT_EQ(settings.APIAuthtype, "None");
   EXPECT_EQ(settings.APIMethod, "GET");
   EXPECT_FALSE(settings.APISSL);
@@ -178,7 +172,7 @@ TEST_F(SettingsStoreTest, LoadAppliesEveryConversionAndFallback) {
     store.loadSettings();
     c.check(settings);
     // Loading adds the missing defaults and never touches a stored value or duplicates a name.
-    const std::string after = readBytes(path);
+    const std::string after = readFileBytes(path);
     EXPECT_TRUE(after.starts_with(kHead + c.lines));
     std::set<std::string> unique;
     for (const auto& name : fileNames()) unique.insert(lowerAscii(name));
@@ -218,14 +212,14 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
                              "interfaceSelected", "codeGache",      "APIusername", "APIpassword",
                              "SysButtons",        "ONTop",          "CallingList", "APISSL",
                              "APIAuthtype",       "APIMethod",      "language",    "SIPID"}));
-  const std::string saved = readBytes(path);
+  const std::string saved = readFileBytes(path);
   // The password never reaches the disk in clear.
   EXPECT_EQ(saved.find("pa ss"), std::string::npos);
 
   TAppSettings loaded;
   bool tls = true;
   TSettingsStore(path, loaded, tls).loadSettings();
-  EXPECT_EQ(readBytes(path), saved);  // nothing was missing, nothing added
+  EXPECT_EQ(readFileBytes(path), saved);  // nothing was missing, nothing added
   TAppSettings expected = values;
   expected.codeGache = cipherString("1234");
   EXPECT_EQ(loaded.platines, expected.platines);
@@ -269,13 +263,13 @@ TEST_F(SettingsStoreTest, SaveAfterFirstStartKeepsOneValuePerNameAndUnknownValue
 
 TEST_F(SettingsStoreTest, AnUnreadableLineCostsOnlyItsValueAndTheFileIsLeftAlone) {
   writeStore("\"platines\"=\"10.0.0.1\"\n\"SIPID\"=\"unterminated\n\"language\"=\"EN\"\n");
-  const std::string before = readBytes(path);
+  const std::string before = readFileBytes(path);
   store.loadSettings();
   EXPECT_EQ(settings.platines, "10.0.0.1");
   EXPECT_EQ(settings.SIPID, "");
   EXPECT_EQ(settings.language, "EN");
   EXPECT_EQ(settings.APIMethod, "GET");  // missing values still take their defaults
-  EXPECT_EQ(readBytes(path), before);
+  EXPECT_EQ(readFileBytes(path), before);
   EXPECT_EQ(logTexts().back(), "Registry keys successfully loaded");
 
   TAppSettings values = settings;

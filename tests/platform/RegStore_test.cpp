@@ -15,21 +15,11 @@
 
 #include "core/Text.h"
 #include "platform/AtomicFile.h"
+#include "support/QtTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // UTF-8 text to UTF-16 LE bytes (BMP only, enough for the texts here).
 std::string utf16le(const std::string& utf8) {
@@ -73,7 +63,7 @@ TEST_F(RegStoreTest, WritesRegeditFormatInUtf8AndReadsItBack) {
   store.writeString("CallingList", "a\r\nb");         // must not become two lines
   ASSERT_TRUE(store.save()) << store.lastError();
 
-  EXPECT_EQ(readBytes(path),
+  EXPECT_EQ(readFileBytes(path),
             "Windows Registry Editor Version 5.00\n"
             "\n"
             "[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]\n"
@@ -118,16 +108,16 @@ TEST_F(RegStoreTest, NamesMatchWithoutCaseAndKeepTheirFirstSpellingAndPlace) {
 
 TEST_F(RegStoreTest, UnknownValuesAndOtherKeysSurviveARewrite) {
   fs::create_directories(folder);
-  writeBytes(path,
-             "Windows Registry Editor Version 5.00\n\n"
-             "[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]\n"
-             "\"first\"=\"1\"\n"
-             "\"multi\"=hex(7):41,00,00,00,\\\n"
-             "  00,00\n"
-             "@=\"default\"\n"
-             "\"last\"=dword:00000002\n\n"
-             "[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream\\Sub]\n"
-             "\"x\"=\"y\"\n\n");
+  writeFileBytes(path,
+                 "Windows Registry Editor Version 5.00\n\n"
+                 "[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]\n"
+                 "\"first\"=\"1\"\n"
+                 "\"multi\"=hex(7):41,00,00,00,\\\n"
+                 "  00,00\n"
+                 "@=\"default\"\n"
+                 "\"last\"=dword:00000002\n\n"
+                 "[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream\\Sub]\n"
+                 "\"x\"=\"y\"\n\n");
   TRegStore store(path);
   ASSERT_TRUE(store.open());
   EXPECT_FALSE(store.damaged());
@@ -137,7 +127,7 @@ TEST_F(RegStoreTest, UnknownValuesAndOtherKeysSurviveARewrite) {
   store.writeDword("first", 5);
   store.writeString("new", "n");
   ASSERT_TRUE(store.save());
-  EXPECT_EQ(readBytes(path),
+  EXPECT_EQ(readFileBytes(path),
             "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]\n"
             "\"first\"=dword:00000005\n"
@@ -237,7 +227,7 @@ TEST_F(RegStoreTest, ReadsRegeditUtf16AndUtf8Exports) {
   };
   for (const auto& [why, bytes] : files) {
     fs::create_directories(folder);
-    writeBytes(path, bytes);
+    writeFileBytes(path, bytes);
     TRegStore store(path);
     ASSERT_TRUE(store.open()) << why;
     EXPECT_FALSE(store.damaged()) << why;
@@ -249,7 +239,7 @@ TEST_F(RegStoreTest, ReadsRegeditUtf16AndUtf8Exports) {
     EXPECT_EQ(store.readString("language"), "EN") << why;
     // Once rewritten the file is UTF-8 and still says the same.
     ASSERT_TRUE(store.save()) << why;
-    const std::string rewritten = readBytes(path);
+    const std::string rewritten = readFileBytes(path);
     EXPECT_TRUE(rewritten.starts_with("Windows Registry Editor Version 5.00\n")) << why;
     EXPECT_NE(rewritten.find("\"SIPID\"=\"porte d'entr\xC3\xA9"
                              "e\"\n"),
@@ -264,7 +254,7 @@ TEST_F(RegStoreTest, ALinkPlantedInPlaceOfTheStoreIsNeitherReadNorFollowed) {
   const std::string victimText =
       "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Halvex\\"
       "HalvexStream]\n\"SIPID\"=\"planted\"\n";
-  writeBytes(victim, victimText);
+  writeFileBytes(victim, victimText);
   fs::create_symlink(victim, path);
 
   TRegStore store(path);
@@ -274,7 +264,7 @@ TEST_F(RegStoreTest, ALinkPlantedInPlaceOfTheStoreIsNeitherReadNorFollowed) {
   store.writeString("SIPID", "ours");
   ASSERT_TRUE(store.save()) << store.lastError();
 
-  EXPECT_EQ(readBytes(victim), victimText);
+  EXPECT_EQ(readFileBytes(victim), victimText);
   EXPECT_FALSE(fs::is_symlink(path));
   TRegStore again(path);
   ASSERT_TRUE(again.open());
@@ -283,7 +273,7 @@ TEST_F(RegStoreTest, ALinkPlantedInPlaceOfTheStoreIsNeitherReadNorFollowed) {
 
 TEST_F(RegStoreTest, OpenFailsWhenTheFolderCannotBeMadeOrThePathIsNoFile) {
   const std::string blocker = dir.path().toStdString() + "/file";
-  writeBytes(blocker, "x");
+  writeFileBytes(blocker, "x");
   TRegStore underFile(blocker + "/Halvex/HalvexStream.reg");
   EXPECT_FALSE(underFile.open());
   EXPECT_FALSE(underFile.save());
@@ -299,8 +289,8 @@ TEST_F(RegStoreTest, SaveClearsOnlyStaleTemporaryCopies) {
   ASSERT_TRUE(store.open());
   const std::string stale = folder + "/" + temporaryPrefix(path) + "stale";
   const std::string fresh = folder + "/" + temporaryPrefix(path) + "fresh";
-  writeBytes(stale, "left by a crash");
-  writeBytes(fresh, "a save in progress");
+  writeFileBytes(stale, "left by a crash");
+  writeFileBytes(fresh, "a save in progress");
   const timespec old[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, stale.c_str(), old, 0), 0);
   ASSERT_TRUE(store.save());

@@ -2,6 +2,22 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+std::string readFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void writeFileBytes(const std::string& path, const std::string& bytes) {
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder);
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
 void ensureQtApplication() {
   if (QCoreApplication::instance() != nullptr) return;
@@ -35,7 +51,8 @@ void pumpEvents(std::chrono::milliseconds duration) {
 
 TCapturedLog::TCapturedLog() {
   std::string folder = m_dir.path().toStdString();
-  m_log = std::make_unique<TDebugLog>(clock, [folder] { return std::optional<std::string>(folder); });
+  m_log =
+      std::make_unique<TDebugLog>(clock, [folder] { return std::optional<std::string>(folder); });
   m_log->startUp();
   installDebugLog(m_log.get());
 }

@@ -13,6 +13,11 @@
 #include "core/DebugLog.h"
 #include "platform/Clock.h"
 
+// A whole file's bytes (empty when it cannot be read), and writing bytes to a file, making its
+// folder first.
+std::string readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::string& bytes);
+
 // Makes the Qt application object the sockets and timers need, once per test binary.
 void ensureQtApplication();
 

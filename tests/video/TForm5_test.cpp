@@ -8,26 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "FakeStreams.h"
 #include "core/UiTexts.h"
 #include "support/QtTestSupport.h"
 
 namespace {
-
-class TFakeStreams : public IStreamControl {
- public:
-  std::vector<std::string> calls;
-  TStackStream current;
-
-  bool StreamWanted() const override { return true; }
-  TStackStream target() const override { return current; }
-  void setTarget(const TStackStream& target) override {
-    calls.push_back("setTarget " + target.Address);
-    current = target;
-  }
-  void launchStream() override { calls.push_back("launchStream"); }
-  void stopStream() override { calls.push_back("stopStream"); }
-  void clearSnapDone() override {}
-};
 
 // The main window's part of the bargain: re-place the wait-list window on every move.
 class TMainWindowStandIn : public QWidget {

@@ -5,26 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "FakeStreams.h"
 #include "support/QtTestSupport.h"
 
 namespace {
-
-class TFakeStreams : public IStreamControl {
- public:
-  bool wanted = true;
-  TStackStream current;
-  std::vector<std::string> calls;
-
-  bool StreamWanted() const override { return wanted; }
-  TStackStream target() const override { return current; }
-  void setTarget(const TStackStream& target) override {
-    calls.push_back("setTarget " + target.Address);
-    current = target;
-  }
-  void launchStream() override { calls.push_back("launchStream"); }
-  void stopStream() override { calls.push_back("stopStream"); }
-  void clearSnapDone() override {}
-};
 
 // Column 0 of a grid that starts with 10 empty rows, as the window's does.
 class TFakeView : public IWaitListView {
