@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 #include "video/MJPEGDecoder.h"
 
 namespace {

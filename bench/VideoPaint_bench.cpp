@@ -21,7 +21,7 @@
 #include <memory>
 #include <utility>
 
-#include "BenchSupport.h"
+#include "bench/BenchSupport.h"
 #include "video/MJPEGDecoder.h"
 #include "video/VideoViewWidget.h"
 

@@ -1,9 +1,14 @@
-# ostrel_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [PROPERTIES ...])
-# One test binary per library, its cases discovered by CTest.
+# ostrel_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [SERIAL] [NO_WIDGETS])
+# One test binary per library, its cases discovered by CTest. NO_WIDGETS: the binary does not
+# link Qt Widgets at all (its Qt application is a core one).
 function(ostrel_test name)
-  cmake_parse_arguments(T "SERIAL" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL;NO_WIDGETS" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} ostrel_test_support GTest::gtest GTest::gmock
+  set(support ostrel_test_support)
+  if(T_NO_WIDGETS)
+    set(support ostrel_test_support_core)
+  endif()
+  target_link_libraries(${name} PRIVATE ${T_LIBS} ${support} GTest::gtest GTest::gmock
                         GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   ostrel_warnings(${name})
@@ -22,14 +27,17 @@ endfunction()
 
 # ostrel_folder_tests(NAME LIBS ...): one binary of every *_test.cpp in the current folder.
 function(ostrel_folder_tests name)
-  cmake_parse_arguments(F "SERIAL" "" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(F "SERIAL;NO_WIDGETS" "" "LIBS;LABELS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
        ${CMAKE_CURRENT_SOURCE_DIR}/*Fake*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*Support*.cpp)
+  set(flags "")
+  if(F_SERIAL)
+    list(APPEND flags SERIAL)
+  endif()
+  if(F_NO_WIDGETS)
+    list(APPEND flags NO_WIDGETS)
+  endif()
   if(sources)
-    if(F_SERIAL)
-      ostrel_test(${name} SOURCES ${sources} LIBS ${F_LIBS} LABELS ${F_LABELS} SERIAL)
-    else()
-      ostrel_test(${name} SOURCES ${sources} LIBS ${F_LIBS} LABELS ${F_LABELS})
-    endif()
+    ostrel_test(${name} SOURCES ${sources} LIBS ${F_LIBS} LABELS ${F_LABELS} ${flags})
   endif()
 endfunction()

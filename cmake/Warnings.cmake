@@ -4,7 +4,7 @@ function(ostrel_warnings target)
 endfunction()
 
 # ostrel_library(NAME LIBS ...): the logic library of the current folder. Its sources are the
-# folder's .cpp files, except widget files (*Window.cpp, *Widget.cpp, TForm*.cpp), which go to
+# folder's .cpp files, except widget files (*Window.cpp, *Widget.cpp), which go to
 # NAME_widgets when there are any. Several developers add files to a folder at once, so the
 # lists are read from the folder rather than kept by hand.
 function(ostrel_library name)
@@ -14,7 +14,7 @@ function(ostrel_library name)
   set(widget_sources "")
   foreach(src ${all_sources})
     get_filename_component(base ${src} NAME)
-    if(base MATCHES "(Window|Widget)\\.cpp$" OR base MATCHES "^TForm")
+    if(base MATCHES "(Window|Widget)\\.cpp$")
       list(APPEND widget_sources ${src})
     else()
       list(APPEND logic_sources ${src})

@@ -1,4 +1,4 @@
-#include "Autostart.h"
+#include "core/Autostart.h"
 
 #include <errno.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "DebugLog.h"
+#include "core/DebugLog.h"
 #include "platform/AtomicFile.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "DebugLog.h"
+#include "core/DebugLog.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,12 +6,10 @@
 
 #include <atomic>
 
-#include "Text.h"
+#include "base/Text.h"
 #include "platform/Paths.h"
 
 namespace {
-
-std::atomic<TDebugLog*> g_installed{nullptr};
 
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
 
@@ -132,9 +130,3 @@ std::size_t TDebugLog::historySize() const {
   std::lock_guard lock(m_mutex);
   return m_history.size();
 }
-
-void debugLog(const std::string& text) {
-  if (TDebugLog* log = g_installed.load()) log->debugLog(text);
-}
-
-void installDebugLog(TDebugLog* log) { g_installed.store(log); }

@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "base/LogSink.h"
 #include "platform/Clock.h"
 
 // The program's one log: every entry is stamped, kept in the history, appended to
 // "ostrelstream-debug.log" in the temporary folder, and shown in the debug window while the
 // display is on. Safe to call from any thread: entries never interleave.
-class TDebugLog {
+class TDebugLog final : public ILogSink {
  public:
   // Size in bytes at which the file is reset, and the history bound while displayed.
   static constexpr std::uint64_t LogLimit = 524288;
@@ -31,7 +32,7 @@ class TDebugLog {
   void begin();
 
   // One entry. Never fails towards its caller. Texts are Windows-1252; the file gets UTF-8.
-  void debugLog(const std::string& text);
+  void debugLog(const std::string& text) override;
 
   // The debug display switch.
   void setDisplay(bool on);
@@ -70,10 +71,3 @@ class TDebugLog {
   std::uint64_t m_historyLimit = LogLimit;
   std::function<void()> m_onDisplayedEntry;
 };
-
-// The single logging operation used everywhere. Goes to the installed log; without one the
-// entry is dropped.
-void debugLog(const std::string& text);
-
-// Installs the process-wide log (start-up), or removes it with nullptr. Not owned.
-void installDebugLog(TDebugLog* log);

@@ -1,10 +1,10 @@
-#include "SettingsStore.h"
+#include "core/SettingsStore.h"
 
 #include <array>
 #include <cstdint>
 
-#include "DebugLog.h"
-#include "Vigenere.h"
+#include "base/Vigenere.h"
+#include "core/DebugLog.h"
 #include "platform/RegStore.h"
 
 namespace {

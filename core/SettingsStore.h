@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "AppSettings.h"
+#include "core/AppSettings.h"
 
 // Raised by saveSettings when the store was opened but the new file could not be written
 // (disk full, folder read-only). The old file is then still complete.

@@ -1,11 +1,11 @@
-#include "UiTexts.h"
+#include "core/UiTexts.h"
 
 #include <array>
 #include <stdexcept>
 
-#include "AppSettings.h"
-#include "DebugLog.h"
-#include "Text.h"
+#include "base/Text.h"
+#include "core/AppSettings.h"
+#include "core/DebugLog.h"
 
 TUiTexts UiTexts;
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Vigenere.h"
 #include "core/AppSettings.h"
-#include "core/Vigenere.h"
 #include "signalling/Listener.h"
 
 namespace {
@@ -37,9 +37,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static TFuzzHost host;
-  static TNotificationListener listener(host);
+  static TAppSettings settings;
+  static TNotificationListener listener(host, settings);
   std::string text(reinterpret_cast<const char*>(data), size);
-  AppSettings.startMinimized = size % 2;
+  settings.startMinimized = size % 2;
   // Messages reach the handling unscrambled by one pass: feed both the raw bytes and bytes
   // that unscramble to the raw text, so that commands are reached.
   listener.handleMessage(text, "192.168.1.50", nullptr);

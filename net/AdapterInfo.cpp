@@ -1,12 +1,12 @@
-#include "AdapterInfo.h"
+#include "net/AdapterInfo.h"
 
 #include <array>
 #include <cstdio>
 #include <map>
 #include <utility>
 
+#include "base/Text.h"
 #include "core/DebugLog.h"
-#include "core/Text.h"
 
 namespace {
 

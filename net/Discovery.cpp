@@ -1,12 +1,12 @@
-#include "Discovery.h"
+#include "net/Discovery.h"
 
 #include <QHostInfo>
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/Text.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
-#include "core/Text.h"
 #include "core/UiTexts.h"
 #include "platform/SocketErrors.h"
 
@@ -65,8 +65,8 @@ bool TSniffedIPs::contains(const std::string& address) const {
   return std::binary_search(m_items.begin(), m_items.end(), address);
 }
 
-TDiscovery::TDiscovery(const TNetworkState& network, ILedView& led)
-    : m_network(network), m_led(led) {}
+TDiscovery::TDiscovery(const TAppSettings& settings, const TNetworkState& network, ILedView& led)
+    : m_settings(settings), m_network(network), m_led(led) {}
 
 TDiscovery::~TDiscovery() { m_unicast.abort(); }
 
@@ -97,7 +97,7 @@ void TDiscovery::BCast() {
         throw EBroadcastFailed(broadcast.errorString().toStdString());
 
       const std::string unicast = announce + "\r\n";
-      for (const std::string& entry : splitFields(AppSettings.platines, ';')) {
+      for (const std::string& entry : splitFields(m_settings.platines, ';')) {
         debugLog("Beta: Sending UNICAST to " + entry);
         sendUnicast(entry, unicast);
       }
@@ -116,11 +116,11 @@ void TDiscovery::openUnicast(const std::string& destination) {
   int errorCode = 0;
   QHostAddress address = resolveDestination(destination, errorCode);
   if (address.isNull()) {
-    UdpSocket1Error(errorCode);
+    onUdpSocketError(errorCode);
     return;
   }
   if (!m_unicast.bind(QHostAddress::AnyIPv4, 0)) {
-    UdpSocket1Error(winsockCode(m_unicast.error()));
+    onUdpSocketError(winsockCode(m_unicast.error()));
     return;
   }
   m_unicastAddress = address;
@@ -130,15 +130,15 @@ void TDiscovery::sendUnicast(const std::string& destination, const std::string& 
   // A destination that could not be opened is tried again rather than kept broken.
   if (destination != m_unicastDestination || m_unicastAddress.isNull()) openUnicast(destination);
   if (m_unicastAddress.isNull()) {
-    UdpSocket1Error(kNotConnected);
+    onUdpSocketError(kNotConnected);
     return;
   }
   const auto size = static_cast<qint64>(payload.size());
   if (m_unicast.writeDatagram(payload.data(), size, m_unicastAddress, DiscoveryPort) != size)
-    UdpSocket1Error(winsockCode(m_unicast.error()));
+    onUdpSocketError(winsockCode(m_unicast.error()));
 }
 
-void TDiscovery::UdpSocket1Error(int code) {
+void TDiscovery::onUdpSocketError(int code) {
   std::string suffix;
   if (code == kAddressNotAvailable)
     suffix =
@@ -151,7 +151,7 @@ void TDiscovery::UdpSocket1Error(int code) {
   debugLog("Socket error: " + std::to_string(code) + suffix);
 }
 
-void TDiscovery::Timer1Timer() {
+void TDiscovery::onDiscoveryTick() {
   if (m_tickCounter == 1) {
     m_tickCounter = 0;
     debugLog("******* clear sniffedIP *******");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/AppSettings.h"
 #include "net/AdapterInfo.h"
 
 // The panels that announced themselves ("ntmy"), kept sorted; adding an address already listed
@@ -41,8 +42,8 @@ class TDiscovery {
 
   // network: the interface lists, read at every pass (the settings window may change them).
   // led: the detection LED. Both are owned by the caller and must outlive this object. The
-  // panel addresses are read from AppSettings.platines at every pass.
-  TDiscovery(const TNetworkState& network, ILedView& led);
+  // panel addresses are read from the settings' platines at every pass.
+  TDiscovery(const TAppSettings& settings, const TNetworkState& network, ILedView& led);
   ~TDiscovery();
   TDiscovery(const TDiscovery&) = delete;
   TDiscovery& operator=(const TDiscovery&) = delete;
@@ -52,11 +53,11 @@ class TDiscovery {
   // resolved here, which may block while the resolver asks DNS.
   void BCast();
   // The discovery timer's tick: empties SniffedIPs every second tick, then runs a pass.
-  void Timer1Timer();
+  void onDiscoveryTick();
   // The detection LED's part of the one-second tick.
   void ledStep();
   // Error report of the unicast socket: logs the Winsock code with a hint for the usual two.
-  void UdpSocket1Error(int code);
+  void onUdpSocketError(int code);
 
   TSniffedIPs& SniffedIPs() { return m_sniffedIPs; }
   const TSniffedIPs& SniffedIPs() const { return m_sniffedIPs; }
@@ -66,6 +67,7 @@ class TDiscovery {
   void sendUnicast(const std::string& destination, const std::string& payload);
   void openUnicast(const std::string& destination);
 
+  const TAppSettings& m_settings;
   const TNetworkState& m_network;
   ILedView& m_led;
   TSniffedIPs m_sniffedIPs;

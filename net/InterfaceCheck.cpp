@@ -1,4 +1,4 @@
-#include "InterfaceCheck.h"
+#include "net/InterfaceCheck.h"
 
 #include <algorithm>
 

@@ -14,7 +14,7 @@ bool isUsableHostIP(const std::string& hostIP);
 
 // Sets state.HostIP from getHostIP. When it is not usable, calls releaseTimers, shows the error
 // box "Ostrel Stream: Network error" and returns false: the caller then ends the program and
-// starts nothing else. Returns true otherwise; the caller enables Timer1 and Timer2.
+// starts nothing else. Returns true otherwise; the caller starts the discovery and watchdog timers.
 bool hostAddressCheck(const INetInterfaces& net, TNetworkState& state, IDialogs& dialogs,
                       const std::function<void()>& releaseTimers);
 

@@ -26,13 +26,3 @@ class TSystemClock final : public IClock {
   std::chrono::steady_clock::time_point steadyNow() const override;
   TLocalTime localNow() const override;
 };
-
-// A clock the test moves by hand.
-class TFakeClock final : public IClock {
- public:
-  std::chrono::steady_clock::time_point steady{};
-  TLocalTime local{2026, 6, 15, 12, 0, 0};
-  std::chrono::steady_clock::time_point steadyNow() const override { return steady; }
-  TLocalTime localNow() const override { return local; }
-  void advance(std::chrono::steady_clock::duration by) { steady += by; }
-};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,40 +16,7 @@ class IDialogs {
   virtual ~IDialogs() = default;
   virtual EDialogResult message(const std::string& text, EDialogIcon icon,
                                 EDialogButtons buttons = EDialogButtons::Ok) = 0;
-  // Returns the text in the field when confirmed, the initial text when cancelled.
-  virtual std::string inputBox(const std::string& title, const std::string& prompt,
-                               const std::string& initial) = 0;
-};
-
-// Records every dialog and answers from a queue (Ok/Yes when the queue is empty).
-class TRecordingDialogs final : public IDialogs {
- public:
-  struct TShown {
-    std::string text;
-    EDialogIcon icon;
-    EDialogButtons buttons;
-  };
-  std::vector<TShown> shown;
-  std::deque<EDialogResult> answers;
-  std::deque<std::string> inputs;  // answers to input boxes; empty = cancelled
-  std::vector<std::string> inputTitles;
-
-  EDialogResult message(const std::string& text, EDialogIcon icon,
-                        EDialogButtons buttons) override {
-    shown.push_back({text, icon, buttons});
-    if (!answers.empty()) {
-      EDialogResult r = answers.front();
-      answers.pop_front();
-      return r;
-    }
-    return buttons == EDialogButtons::Ok ? EDialogResult::Ok : EDialogResult::Yes;
-  }
-  std::string inputBox(const std::string& title, const std::string& /*prompt*/,
-                       const std::string& initial) override {
-    inputTitles.push_back(title);
-    if (inputs.empty()) return initial;
-    std::string r = inputs.front();
-    inputs.pop_front();
-    return r;
-  }
+  // Returns the text in the field when confirmed, nothing when cancelled.
+  virtual std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
+                                              const std::string& initial) = 0;
 };

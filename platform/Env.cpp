@@ -1,4 +1,4 @@
-#include "Env.h"
+#include "platform/Env.h"
 
 #include <cstdlib>
 
@@ -6,10 +6,4 @@ std::optional<std::string> TSystemEnv::get(const std::string& name) const {
   const char* value = std::getenv(name.c_str());
   if (value == nullptr) return std::nullopt;
   return std::string(value);
-}
-
-std::optional<std::string> TFakeEnv::get(const std::string& name) const {
-  auto it = values.find(name);
-  if (it == values.end()) return std::nullopt;
-  return it->second;
 }

@@ -16,10 +16,3 @@ class TSystemEnv final : public IEnv {
  public:
   std::optional<std::string> get(const std::string& name) const override;
 };
-
-// A fixed environment for tests.
-class TFakeEnv final : public IEnv {
- public:
-  std::map<std::string, std::string> values;
-  std::optional<std::string> get(const std::string& name) const override;
-};

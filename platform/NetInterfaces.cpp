@@ -1,4 +1,4 @@
-#include "NetInterfaces.h"
+#include "platform/NetInterfaces.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

@@ -83,12 +83,3 @@ class TSystemNetInterfaces final : public INetInterfaces {
   std::optional<TIfTable> readTable() const override;
   std::vector<std::string> resolveOwnName() const override;
 };
-
-// A fixed answer for tests.
-class TFakeNetInterfaces final : public INetInterfaces {
- public:
-  std::optional<TIfTable> table;
-  std::vector<std::string> ownNameAddresses;
-  std::optional<TIfTable> readTable() const override { return table; }
-  std::vector<std::string> resolveOwnName() const override { return ownNameAddresses; }
-};

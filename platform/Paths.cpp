@@ -1,4 +1,4 @@
-#include "Paths.h"
+#include "platform/Paths.h"
 
 #include <errno.h>
 #include <pwd.h>

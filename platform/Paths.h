@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "Env.h"
+#include "platform/Env.h"
 
 // Where the program keeps its files on Linux, read from the environment at every call
 // (the log reads TMP again for every entry).

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Paths.h"
+#include "platform/Paths.h"
 
 // Makes the vendor folder and the program's private folder inside it (mode 0700). Failures are
 // silent: only autostart needs the folder, and it reports its own failure.

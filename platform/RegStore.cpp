@@ -1,4 +1,4 @@
-#include "RegStore.h"
+#include "platform/RegStore.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "AtomicFile.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "platform/AtomicFile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "SocketErrors.h"
+#include "platform/SocketErrors.h"
 
 int winsockCode(QAbstractSocket::SocketError error) {
   switch (error) {

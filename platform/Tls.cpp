@@ -1,4 +1,4 @@
-#include "Tls.h"
+#include "platform/Tls.h"
 
 #include <curl/curl.h>
 #include <openssl/ssl.h>

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/Text.h"
 #include "core/DebugLog.h"
-#include "core/Text.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ void TCallAdmission::admitCall(const std::vector<std::string>& fields,
 
   if (!calledMatches(called) || !callingMatches(calling)) return;
 
-  TStackStream target;
+  TStreamTarget target;
   target.Address = panelAddress;
   target.DisplayName = calling;
   target.Login = fields[1];

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/AppSettings.h"
-#include "video/StreamControl.h"
-#include "video/WaitList.h"
+#include "core/StreamControl.h"
+#include "core/WaitQueue.h"
 
 // Decides what to do with one "start" notification: ignore it (it comes from the panel being
 // watched), reject it (the called or calling SIP identity does not match the settings), put it

@@ -1,13 +1,13 @@
-#include "Listener.h"
+#include "signalling/Listener.h"
 
 #include <QPointer>
 #include <algorithm>
 #include <vector>
 
+#include "base/Text.h"
+#include "base/Vigenere.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
-#include "core/Text.h"
-#include "core/Vigenere.h"
 #include "platform/SocketErrors.h"
 
 namespace {
@@ -29,10 +29,10 @@ std::string plusToAt(std::string text) {
 
 }  // namespace
 
-TNotificationListener::TNotificationListener(IListenerHost& host, QObject* parent)
-    : QObject(parent), m_host(host) {
-  connect(&m_server, &QTcpServer::newConnection, this,
-          &TNotificationListener::ServerSocket1ClientConnect);
+TNotificationListener::TNotificationListener(IListenerHost& host, const TAppSettings& settings,
+                                             QObject* parent)
+    : QObject(parent), m_host(host), m_settings(settings) {
+  connect(&m_server, &QTcpServer::newConnection, this, &TNotificationListener::onNewConnection);
   connect(&m_idleSweep, &QTimer::timeout, this, &TNotificationListener::closeIdle);
   m_idleSweep.setInterval(1000);
 }
@@ -64,17 +64,15 @@ void TNotificationListener::setIdleTimeout(std::chrono::milliseconds timeout) {
   m_idleSweep.setInterval(static_cast<int>(std::clamp<long long>(timeout.count() / 4, 10, 1000)));
 }
 
-void TNotificationListener::ServerSocket1ClientConnect() {
+void TNotificationListener::onNewConnection() {
   while (QTcpSocket* socket = m_server.nextPendingConnection()) {
     makeRoom();
     // Qt's read buffer is unbounded by default; a message is at most this long.
     socket->setReadBufferSize(MaxMessage);
     m_connections.push_back({socket, std::chrono::steady_clock::now()});
-    connect(socket, &QTcpSocket::readyRead, this, &TNotificationListener::ServerSocket1ClientRead);
+    connect(socket, &QTcpSocket::readyRead, this, &TNotificationListener::onReadyRead);
     connect(socket, &QTcpSocket::errorOccurred, this,
-            [this, socket](QAbstractSocket::SocketError error) {
-              ServerSocket1ClientError(socket, error);
-            });
+            [this, socket](QAbstractSocket::SocketError error) { onSocketError(socket, error); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { dropConnection(socket); });
     debugLog("Client connected");
   }
@@ -106,7 +104,7 @@ void TNotificationListener::closeIdle() {
   for (QTcpSocket* socket : idle) dropConnection(socket);
 }
 
-void TNotificationListener::ServerSocket1ClientRead() {
+void TNotificationListener::onReadyRead() {
   // The cycle serves every connection, oldest first. Sockets are only deleted later, and the
   // QPointer guards against one dropped while a message is handled.
   std::vector<QPointer<QTcpSocket>> sockets;
@@ -147,7 +145,7 @@ void TNotificationListener::handleMessage(const std::string& text, const std::st
     m_host.admitCall(fields, remoteAddress);
   } else if (command == "stop") {
     debugLog("stop received");
-    if (AppSettings.startMinimized == 1) m_host.minimizeMainWindow();
+    if (m_settings.startMinimized == 1) m_host.minimizeMainWindow();
     if (remoteAddress == m_host.decoderAddress())
       m_host.stopStream();
     else
@@ -168,8 +166,7 @@ void TNotificationListener::handleMessage(const std::string& text, const std::st
   }
 }
 
-void TNotificationListener::ServerSocket1ClientError(QTcpSocket* socket,
-                                                     QAbstractSocket::SocketError error) {
+void TNotificationListener::onSocketError(QTcpSocket* socket, QAbstractSocket::SocketError error) {
   // A panel closing its end is the normal end of a notification, not an error.
   if (error == QAbstractSocket::RemoteHostClosedError) return;
   (void)socket;

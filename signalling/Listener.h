@@ -9,9 +9,10 @@
 #include <list>
 #include <string>
 
-#include "ListenerHost.h"
+#include "core/AppSettings.h"
+#include "signalling/ListenerHost.h"
 
-// The listening socket on TCP 2201 (ServerSocket1): panels' notifications arrive here,
+// The listening socket on TCP 2201: panels' notifications arrive here,
 // scrambled, one message per read. Lives on the UI thread.
 class TNotificationListener : public QObject {
   Q_OBJECT
@@ -21,7 +22,9 @@ class TNotificationListener : public QObject {
   static constexpr int MaxConnections = 256;
   static constexpr qint64 MaxMessage = 64 * 1024;
 
-  explicit TNotificationListener(IListenerHost& host, QObject* parent = nullptr);
+  // settings: startMinimized is read at every "stop".
+  TNotificationListener(IListenerHost& host, const TAppSettings& settings,
+                        QObject* parent = nullptr);
   ~TNotificationListener() override;
 
   // Activates the listener on all IPv4 addresses. False when the port cannot be opened.
@@ -45,14 +48,15 @@ class TNotificationListener : public QObject {
     std::chrono::steady_clock::time_point lastActive;
   };
 
-  void ServerSocket1ClientConnect();
-  void ServerSocket1ClientRead();
-  void ServerSocket1ClientError(QTcpSocket* socket, QAbstractSocket::SocketError error);
+  void onNewConnection();
+  void onReadyRead();
+  void onSocketError(QTcpSocket* socket, QAbstractSocket::SocketError error);
   void dropConnection(QTcpSocket* socket);
   void closeIdle();
   void makeRoom();
 
   IListenerHost& m_host;
+  const TAppSettings& m_settings;
   QTcpServer m_server;
   std::list<TConnection> m_connections;  // oldest first
   QTimer m_idleSweep;

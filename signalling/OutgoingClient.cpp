@@ -1,11 +1,11 @@
-#include "OutgoingClient.h"
+#include "signalling/OutgoingClient.h"
 
 #include <QHostAddress>
 #include <vector>
 
+#include "base/Text.h"
+#include "base/Vigenere.h"
 #include "core/DebugLog.h"
-#include "core/Text.h"
-#include "core/Vigenere.h"
 #include "platform/SocketErrors.h"
 
 namespace {
@@ -42,9 +42,9 @@ TOutgoingClient::TOutgoingClient(IStreamControl& streams, std::function<std::str
     : QObject(parent), m_streams(streams), m_hostIP(std::move(hostIP)) {
   // Qt's read buffer is unbounded by default; an answer is tiny.
   m_socket.setReadBufferSize(MaxAnswer);
-  connect(&m_socket, &QTcpSocket::connected, this, &TOutgoingClient::ClientSocket1Connect);
-  connect(&m_socket, &QTcpSocket::readyRead, this, &TOutgoingClient::ClientSocket1Read);
-  connect(&m_socket, &QTcpSocket::errorOccurred, this, &TOutgoingClient::ClientSocket1Error);
+  connect(&m_socket, &QTcpSocket::connected, this, &TOutgoingClient::onConnected);
+  connect(&m_socket, &QTcpSocket::readyRead, this, &TOutgoingClient::onReadyRead);
+  connect(&m_socket, &QTcpSocket::errorOccurred, this, &TOutgoingClient::onSocketError);
 }
 
 TOutgoingClient::~TOutgoingClient() {
@@ -93,9 +93,9 @@ void TOutgoingClient::CSocketSend() {
   debugLog(m_pendingCommand + " sent");
 }
 
-void TOutgoingClient::ClientSocket1Connect() { CSocketSend(); }
+void TOutgoingClient::onConnected() { CSocketSend(); }
 
-void TOutgoingClient::ClientSocket1Read() {
+void TOutgoingClient::onReadyRead() {
   TCloseOnExit closer(m_socket);
   // Taken before anything can close the connection.
   const std::string remote = peerAddressOf(m_socket);
@@ -110,7 +110,7 @@ void TOutgoingClient::ClientSocket1Read() {
   m_streams.clearSnapDone();
   if (m_streams.StreamWanted() && m_streams.target().Address == remote) return;
 
-  TStackStream target;
+  TStreamTarget target;
   target.Address = remote;
   target.Login = fields[1];
   target.Password = fields[2];
@@ -122,6 +122,6 @@ void TOutgoingClient::ClientSocket1Read() {
   m_streams.launchStream();
 }
 
-void TOutgoingClient::ClientSocket1Error(QAbstractSocket::SocketError error) {
+void TOutgoingClient::onSocketError(QAbstractSocket::SocketError error) {
   debugLog("Error " + std::to_string(winsockCode(error)));
 }

@@ -6,13 +6,14 @@
 #include <functional>
 #include <string>
 
-#include "video/StreamControl.h"
+#include "core/StreamControl.h"
+#include "core/StreamRequests.h"
 
-// The client socket (ClientSocket1) that asks a panel for its video: it sends "favstream" and
+// The client socket that asks a panel for its video: it sends "favstream" and
 // the host's address in clear to the panel's signalling port and turns the panel's scrambled
 // four-field "start" answer into a stream target. Only the first answer on a connection is
 // used; a request is never repeated. Owned by the main window; UI thread only.
-class TOutgoingClient : public QObject {
+class TOutgoingClient : public QObject, public IStreamRequests {
   Q_OBJECT
  public:
   static constexpr std::uint16_t DefaultPort = 2201;
@@ -27,10 +28,10 @@ class TOutgoingClient : public QObject {
 
   // The favourite button's request to the panel at target (an address or host name): a
   // connection still open, answered or not, is closed and a new one is opened.
-  void favouriteRequest(const std::string& target);
+  void favouriteRequest(const std::string& target) override;
   // The manual-stream command's request. Empty: nothing. While a connection is established and
   // unanswered, the request goes out again on that connection and address is not used.
-  void manualRequest(const std::string& address);
+  void manualRequest(const std::string& address) override;
 
   // Sends PendingCommand + ";" + HostIP, in clear and without terminator, on the connection.
   void CSocketSend();
@@ -44,9 +45,9 @@ class TOutgoingClient : public QObject {
 
  private:
   void open(const std::string& host);
-  void ClientSocket1Connect();
-  void ClientSocket1Read();
-  void ClientSocket1Error(QAbstractSocket::SocketError error);
+  void onConnected();
+  void onReadyRead();
+  void onSocketError(QAbstractSocket::SocketError error);
 
   IStreamControl& m_streams;
   std::function<std::string()> m_hostIP;

@@ -1,11 +1,11 @@
-#include "QtDialogs.h"
+#include "ui/QtDialogs.h"
 
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <cstdio>
 
-#include "core/Text.h"
+#include "base/Text.h"
 
 namespace {
 
@@ -60,12 +60,11 @@ EDialogResult TQtDialogs::message(const std::string& text, EDialogIcon icon,
   }
 }
 
-std::string TQtDialogs::inputBox(const std::string& title, const std::string& prompt,
-                                 const std::string& initial) {
+std::optional<std::string> TQtDialogs::inputBox(const std::string& title, const std::string& prompt,
+                                                const std::string& initial) {
   bool ok = false;
   QString value = QInputDialog::getText(m_parent, fromAnsi(title), fromAnsi(prompt),
                                         QLineEdit::Normal, fromAnsi(initial), &ok);
-  // Cancelling yields the pre-filled text, as the classic input box does.
-  if (!ok) return initial;
+  if (!ok) return std::nullopt;
   return utf8ToCp1252(value.toStdString());
 }

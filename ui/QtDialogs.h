@@ -12,8 +12,8 @@ class TQtDialogs final : public IDialogs {
   explicit TQtDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
   void setParent(QWidget* parent) { m_parent = parent; }
   EDialogResult message(const std::string& text, EDialogIcon icon, EDialogButtons buttons) override;
-  std::string inputBox(const std::string& title, const std::string& prompt,
-                       const std::string& initial) override;
+  std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
+                                      const std::string& initial) override;
 
  private:
   QWidget* m_parent;

@@ -1,4 +1,4 @@
-#include "JpegImage.h"
+#include "video/JpegImage.h"
 
 #include <turbojpeg.h>
 

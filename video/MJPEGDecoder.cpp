@@ -1,11 +1,11 @@
-#include "MJPEGDecoder.h"
+#include "video/MJPEGDecoder.h"
 
 #include <openssl/evp.h>
 
 #include <QObject>
 #include <QSocketNotifier>
 
-#include "core/Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "MJPEGDecoderThread.h"
+#include "video/MJPEGDecoderThread.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "core/Text.h"
+#include "base/Text.h"
 
 // ---- TMJPEGConnection ----------------------------------------------------------------------
 

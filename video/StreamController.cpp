@@ -1,8 +1,8 @@
-#include "StreamController.h"
+#include "video/StreamController.h"
 
+#include "base/Text.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
-#include "core/Text.h"
 #include "core/UiTexts.h"
 
 namespace {
@@ -20,10 +20,11 @@ void TLoggedStreamRequests::manualRequest(const std::string& address) {
 }
 
 TStreamController::TStreamController(IVideoWindow& window, TVideoDisplay& display,
-                                     IDialogs& dialogs)
+                                     IDialogs& dialogs, const TAppSettings& settings)
     : m_window(window),
       m_display(display),
       m_dialogs(dialogs),
+      m_settings(settings),
       m_decoder(std::make_unique<TMJPEGDecoder>()) {}
 
 TStreamController::~TStreamController() = default;
@@ -32,8 +33,8 @@ void TStreamController::setStreamRequests(IStreamRequests* requests) {
   m_requests = requests != nullptr ? requests : &m_loggedRequests;
 }
 
-TStackStream TStreamController::target() const {
-  TStackStream t;
+TStreamTarget TStreamController::target() const {
+  TStreamTarget t;
   t.Address = m_decoder->Address();
   t.DisplayName = m_decoder->DisplayName();
   t.Login = m_decoder->Login();
@@ -42,7 +43,7 @@ TStackStream TStreamController::target() const {
   return t;
 }
 
-void TStreamController::setTarget(const TStackStream& target) {
+void TStreamController::setTarget(const TStreamTarget& target) {
   m_decoder->setAddress(target.Address);
   m_decoder->setDisplayName(target.DisplayName);
   m_decoder->setLogin(target.Login);
@@ -71,12 +72,12 @@ std::optional<int> TStreamController::portNumber(const std::string& text) {
 }
 
 void TStreamController::launchStream() {
-  if (AppSettings.interfaceSelected.empty()) {
+  if (m_settings.interfaceSelected.empty()) {
     debugLog("Default interface is not configured, we won't start this stream.");
     return;
   }
   if (m_decoder->BadContentType()) {
-    const TStackStream t = target();
+    const TStreamTarget t = target();
     // Fixed French text, shown in every language.
     m_dialogs.message(
         "Erreur lors de la rentative de connexion au flux vid\xE9o sur :\r\nAddr: " + t.Address +
@@ -93,19 +94,19 @@ void TStreamController::launchStream() {
   debugLog("addr: " + m_decoder->Address());
 
   m_window.setCaption(m_decoder->DisplayName());
-  m_window.setControlVisible(EVideoControl::Label1, true);
+  m_window.setControlVisible(EVideoControl::PanelCaption, true);
 
-  if (AppSettings.autoFocus == 1) {
+  if (m_settings.autoFocus == 1) {
     m_window.restoreApplication();
     focusWindow(m_window.windowCaption());
   }
-  if (AppSettings.autoFullScreen == 1 && !m_display.FullScreenActive()) m_display.Image1DblClick();
+  if (m_settings.autoFullScreen == 1 && !m_display.FullScreenActive()) m_display.toggleFullScreen();
 
   m_streamWanted = true;
-  m_window.setControlVisible(EVideoControl::Image1, true);
-  m_window.setControlEnabled(EVideoControl::SpeedButton3, true);
-  m_window.setControlEnabled(EVideoControl::SpeedButton4, true);
-  m_window.setControlEnabled(EVideoControl::SpeedButton5, true);
+  m_window.setControlVisible(EVideoControl::VideoView, true);
+  m_window.setControlEnabled(EVideoControl::StopButton, true);
+  m_window.setControlEnabled(EVideoControl::SnapshotButton, true);
+  m_window.setControlEnabled(EVideoControl::VoiceMessageButton, true);
 
   if (m_decoder->Connected()) {
     // The new target is connected by the next watchdog step.
@@ -139,13 +140,13 @@ void TStreamController::stopStream() {
     debugLog("MJPEGDecoder disconnected");
   }
   m_window.setCaption(IdleCaption);
-  m_window.setControlVisible(EVideoControl::Label1, false);
+  m_window.setControlVisible(EVideoControl::PanelCaption, false);
   m_streamWanted = false;
-  m_window.setControlEnabled(EVideoControl::SpeedButton3, false);
-  m_window.setControlEnabled(EVideoControl::SpeedButton4, false);
+  m_window.setControlEnabled(EVideoControl::StopButton, false);
+  m_window.setControlEnabled(EVideoControl::SnapshotButton, false);
   m_display.putIdlePicture();
   if (m_display.FullScreenActive()) {
-    m_display.Image1DblClick();
+    m_display.toggleFullScreen();
     m_display.putIdlePicture();
   }
 }
@@ -153,7 +154,7 @@ void TStreamController::stopStream() {
 void TStreamController::watchdogStep() {
   if (m_decoder->Connected() || !m_streamWanted) return;
   debugLog("******* Stream isn't running, yet it should, retrying...");
-  const TStackStream saved = target();
+  const TStreamTarget saved = target();
   stopStream();
   m_decoder->Disconnect();
   // A fresh decoder: the old one may carry BadContentType, which must not outlive it.
@@ -162,23 +163,24 @@ void TStreamController::watchdogStep() {
   launchStream();
 }
 
-void TStreamController::SpeedButton1Click() {
+void TStreamController::onFavouriteClicked() {
   stopStream();
-  const std::vector<std::string> addresses = splitFields(AppSettings.platines, ';');
-  if (AppSettings.platines.empty() || AppSettings.priority < 0 ||
-      static_cast<std::size_t>(AppSettings.priority) >= addresses.size()) {
+  const std::vector<std::string> addresses = splitFields(m_settings.platines, ';');
+  if (m_settings.platines.empty() || m_settings.priority < 0 ||
+      static_cast<std::size_t>(m_settings.priority) >= addresses.size()) {
     m_dialogs.message(UiTexts.msgNoPriorityAddress, EDialogIcon::None, EDialogButtons::Ok);
     return;
   }
-  m_requests->favouriteRequest(addresses[static_cast<std::size_t>(AppSettings.priority)]);
+  m_requests->favouriteRequest(addresses[static_cast<std::size_t>(m_settings.priority)]);
 }
 
-void TStreamController::SpeedButton3Click() { stopStream(); }
+void TStreamController::onStopClicked() { stopStream(); }
 
-void TStreamController::ManualStream1Click() {
-  const std::string address =
+void TStreamController::onManualStreamTriggered() {
+  const std::optional<std::string> address =
       m_dialogs.inputBox("Adresse", "Adresse de la platine:", "192.168.1.0");
-  m_requests->manualRequest(address);
+  // A cancelled box asks nothing of any panel.
+  if (address) m_requests->manualRequest(*address);
 }
 
 void TStreamController::focusWindow(const std::string& caption) {

@@ -4,20 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "core/AppSettings.h"
+#include "core/StreamControl.h"
+#include "core/StreamRequests.h"
 #include "platform/Dialogs.h"
 #include "video/MJPEGDecoder.h"
-#include "video/StreamControl.h"
 #include "video/VideoDisplay.h"
-
-// The outgoing client's two requests: ask a panel (port 2201) for its stream. The panel's
-// answer comes back as a target and a launchStream. UI thread only.
-class IStreamRequests {
- public:
-  virtual ~IStreamRequests() = default;
-  virtual void favouriteRequest(const std::string& address) = 0;
-  // Does nothing for an empty address.
-  virtual void manualRequest(const std::string& address) = 0;
-};
 
 // Stands in for the outgoing client until it is wired: says in the log what would be asked.
 class TLoggedStreamRequests final : public IStreamRequests {
@@ -27,7 +19,7 @@ class TLoggedStreamRequests final : public IStreamRequests {
 };
 
 // Decides which panel's video is watched: owns the one current decoder, starts and stops
-// streams, keeps a wanted stream alive from Timer2's watchdog step, and carries the user's
+// streams, keeps a wanted stream alive from the one-second watchdog tick, and carries the user's
 // stream commands.
 //
 // Thread contract: UI thread only. The decoder calls back on the UI thread too (its frames
@@ -38,7 +30,9 @@ class TStreamController final : public IStreamControl {
  public:
   static constexpr const char* StreamPath = "/?action=streaming";
 
-  TStreamController(IVideoWindow& window, TVideoDisplay& display, IDialogs& dialogs);
+  // settings: read at every command (the settings window may change them).
+  TStreamController(IVideoWindow& window, TVideoDisplay& display, IDialogs& dialogs,
+                    const TAppSettings& settings);
   ~TStreamController() override;
   TStreamController(const TStreamController&) = delete;
   TStreamController& operator=(const TStreamController&) = delete;
@@ -48,24 +42,24 @@ class TStreamController final : public IStreamControl {
 
   // IStreamControl
   bool StreamWanted() const override { return m_streamWanted; }
-  TStackStream target() const override;
-  void setTarget(const TStackStream& target) override;
+  TStreamTarget target() const override;
+  void setTarget(const TStreamTarget& target) override;
   void launchStream() override;
   void stopStream() override;
   void clearSnapDone() override;
   // Quitting and closing the window: nothing is restarted any more; the rest stays as it is.
   void clearStreamWanted() { m_streamWanted = false; }
 
-  // Timer2's stream step: a wanted stream that is not running is restarted with a fresh
+  // The watchdog tick's stream step: a wanted stream that is not running is restarted with a fresh
   // decoder and the same target.
   void watchdogStep();
 
   // The favourite panel's stream (the entry `priority` of `platines`).
-  void SpeedButton1Click();
+  void onFavouriteClicked();
   // The stop command.
-  void SpeedButton3Click();
+  void onStopClicked();
   // A panel's stream by a typed address.
-  void ManualStream1Click();
+  void onManualStreamTriggered();
 
   // Brings the top-level window with exactly this caption to the user.
   void focusWindow(const std::string& caption);
@@ -87,6 +81,7 @@ class TStreamController final : public IStreamControl {
   IVideoWindow& m_window;
   TVideoDisplay& m_display;
   IDialogs& m_dialogs;
+  const TAppSettings& m_settings;
   TLoggedStreamRequests m_loggedRequests;
   IStreamRequests* m_requests = &m_loggedRequests;
   std::unique_ptr<TMJPEGDecoder> m_decoder;

@@ -1,4 +1,4 @@
-#include "VideoDisplay.h"
+#include "video/VideoDisplay.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,9 +17,9 @@ namespace {
 
 // Controls hidden in full screen and shown again on leaving it (the audio ones are handled
 // apart, since which of them comes back depends on the audio connection).
-constexpr EVideoControl BarButtons[] = {EVideoControl::SpeedButton3, EVideoControl::SpeedButton4,
-                                        EVideoControl::SpeedButton5, EVideoControl::SpeedButton1,
-                                        EVideoControl::SpeedButton2};
+constexpr EVideoControl BarButtons[] = {EVideoControl::StopButton, EVideoControl::SnapshotButton,
+                                        EVideoControl::VoiceMessageButton,
+                                        EVideoControl::FavouriteButton, EVideoControl::RelayButton};
 
 std::string errnoText(int code) { return std::strerror(code); }
 
@@ -66,9 +66,9 @@ bool writePrivateFile(const std::string& path, const std::vector<unsigned char>&
   return ok;
 }
 
-TVideoDisplay::TVideoDisplay(IVideoWindow& window, const IClock& clock, const IEnv& env,
-                             TBytes standardIdle, TBytes festiveIdle)
-    : m_window(window), m_clock(clock), m_env(env) {
+TVideoDisplay::TVideoDisplay(IVideoWindow& window, TAppSettings& settings, const IClock& clock,
+                             const IEnv& env, TBytes standardIdle, TBytes festiveIdle)
+    : m_window(window), m_settings(settings), m_clock(clock), m_env(env) {
   m_festive = festiveDate(m_clock.localNow());
   m_idlePicture = m_festive ? std::move(festiveIdle) : std::move(standardIdle);
   putIdlePicture();
@@ -94,13 +94,13 @@ void TVideoDisplay::HandleFrame(TMJPEGDecoder&, std::unique_ptr<TJPEGImage> imag
   if (!image || image->empty()) return;
   showPicture(image->bytes());
   if (!m_snapDone) {
-    if (AppSettings.autoSnap == 1) SpeedButton4Click();
+    if (m_settings.autoSnap == 1) onSnapshotClicked();
     // Even a failed automatic snapshot is not tried again on every frame.
     m_snapDone = true;
   }
 }
 
-std::optional<std::string> TVideoDisplay::SpeedButton4Click() {
+std::optional<std::string> TVideoDisplay::onSnapshotClicked() {
   const std::optional<std::string> folder = TPaths(m_env).tempFolder();
   if (!folder) {
     debugLog("**** Snapshot not written: no temporary folder");
@@ -126,7 +126,7 @@ void TVideoDisplay::idleStep(bool streamWanted) {
   if (!streamWanted) putIdlePicture();
 }
 
-void TVideoDisplay::Image1DblClick() {
+void TVideoDisplay::toggleFullScreen() {
   if (m_fullScreenActive)
     leaveFullScreen();
   else
@@ -139,90 +139,33 @@ void TVideoDisplay::enterFullScreen() {
   m_window.showFullScreenGeometry();
   m_fullScreenActive = true;
   for (EVideoControl control :
-       {EVideoControl::Image3, EVideoControl::Image6, EVideoControl::SpeedButton6,
-        EVideoControl::SpeedButton7, EVideoControl::pbLevel})
+       {EVideoControl::AlwaysOnTopPin, EVideoControl::DetectionLed, EVideoControl::ListenButton,
+        EVideoControl::StopListeningButton, EVideoControl::AudioLevelBar})
     m_window.setControlVisible(control, false);
 }
 
 void TVideoDisplay::leaveFullScreen() {
   for (EVideoControl control : BarButtons) m_window.setControlVisible(control, true);
   m_window.showNormalGeometry(m_savedPosition);
-  m_window.setControlVisible(EVideoControl::Image3, true);
-  m_window.setControlVisible(EVideoControl::Image6, true);
+  m_window.setControlVisible(EVideoControl::AlwaysOnTopPin, true);
+  m_window.setControlVisible(EVideoControl::DetectionLed, true);
   m_fullScreenActive = false;
   if (m_window.audioConnectionActive()) {
-    m_window.setControlVisible(EVideoControl::pbLevel, true);
+    m_window.setControlVisible(EVideoControl::AudioLevelBar, true);
   } else {
-    m_window.setControlVisible(EVideoControl::SpeedButton6, true);
+    m_window.setControlVisible(EVideoControl::ListenButton, true);
   }
 }
 
-bool TVideoDisplay::FormKeyDown(int key) {
+bool TVideoDisplay::handleKey(int key) {
   if (key != Qt::Key_Escape || !m_fullScreenActive) return false;
-  Image1DblClick();
+  toggleFullScreen();
   return true;
 }
 
-void TVideoDisplay::Image3Click() {
-  AppSettings.ONTop = !AppSettings.ONTop;
-  m_window.setTopmost(AppSettings.ONTop);
+void TVideoDisplay::toggleAlwaysOnTop() {
+  m_settings.ONTop = !m_settings.ONTop;
+  m_window.setTopmost(m_settings.ONTop);
 }
 
-void TVideoDisplay::applyOnTopSetting() { m_window.setTopmost(AppSettings.ONTop); }
-
-TRecordingVideoWindow::TRecordingVideoWindow() {
-  for (EVideoControl control :
-       {EVideoControl::Image1, EVideoControl::Image3, EVideoControl::Image6,
-        EVideoControl::SpeedButton1, EVideoControl::SpeedButton2, EVideoControl::SpeedButton3,
-        EVideoControl::SpeedButton4, EVideoControl::SpeedButton5})
-    visible[control] = true;
-  for (EVideoControl control : {EVideoControl::Label1, EVideoControl::SpeedButton6,
-                                EVideoControl::SpeedButton7, EVideoControl::pbLevel})
-    visible[control] = false;
-  for (const auto& [control, shown] : visible) enabled[control] = true;
-  enabled[EVideoControl::SpeedButton3] = false;
-  enabled[EVideoControl::SpeedButton4] = false;
-}
-
-void TRecordingVideoWindow::setCaption(const std::string& text) {
-  caption = text;
-  captions.push_back(text);
-}
-
-void TRecordingVideoWindow::setControlVisible(EVideoControl control, bool on) {
-  visible[control] = on;
-}
-
-void TRecordingVideoWindow::setControlEnabled(EVideoControl control, bool on) {
-  enabled[control] = on;
-}
-
-void TRecordingVideoWindow::setPicture(TBytes jpeg) { picture = std::move(jpeg); }
-
-void TRecordingVideoWindow::showFullScreenGeometry() {
-  fullScreenGeometry = true;
-  position = {0, 0};
-}
-
-void TRecordingVideoWindow::showNormalGeometry(TWindowPos at) {
-  fullScreenGeometry = false;
-  position = at;
-}
-
-void TRecordingVideoWindow::restoreApplication() {
-  focusCalls.push_back("restoreApplication");
-  if (mainState == ETopLevel::Minimised) mainState = ETopLevel::Shown;
-}
-
-IVideoWindow::ETopLevel TRecordingVideoWindow::topLevelWindow(const std::string& name) const {
-  return name == mainCaption ? mainState : ETopLevel::Missing;
-}
-
-void TRecordingVideoWindow::restoreTopLevel(const std::string& name) {
-  focusCalls.push_back("restore:" + name);
-  if (name == mainCaption) mainState = ETopLevel::Shown;
-}
-
-void TRecordingVideoWindow::bringToFront(const std::string& name) {
-  focusCalls.push_back("front:" + name);
-}
+void TVideoDisplay::applyOnTopSetting() { m_window.setTopmost(m_settings.ONTop); }

@@ -1,4 +1,4 @@
-#include "VideoViewWidget.h"
+#include "video/VideoViewWidget.h"
 
 #include <QPaintEvent>
 #include <QPainter>

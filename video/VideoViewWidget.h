@@ -10,7 +10,7 @@
 
 #include "video/JpegImage.h"
 
-// The video area (Image1): shows one JPEG picture scaled to the area with its aspect kept and
+// The video area: shows one JPEG picture scaled to the area with its aspect kept and
 // centred. The picture's compressed bytes are shared with whoever handed them over, never
 // copied; only their header is read when they arrive. Pixels are made when the area paints,
 // and only for the latest picture, so frames that arrive faster than the screen paints are

@@ -13,7 +13,7 @@ void TWaitList::attachView(IWaitListView* view) {
 
 int TWaitList::WaitCount() const { return static_cast<int>(m_waitList.size()); }
 
-void TWaitList::addWaitItem(const TStackStream& target) {
+void TWaitList::addWaitItem(const TStreamTarget& target) {
   // Callers check the bound too; this keeps the list within it whoever calls.
   if (WaitCount() >= MaxWaitCount) return;
   // No duplicate test: a panel that calls twice while waiting is listed twice.
@@ -35,7 +35,7 @@ void TWaitList::refreshWaitList() {
   m_view->clearEntryTexts();
   m_view->setRowCount(std::max(1, WaitCount()));
   for (int row = 0; row < WaitCount(); ++row) {
-    const TStackStream& entry = m_waitList[static_cast<std::size_t>(row)];
+    const TStreamTarget& entry = m_waitList[static_cast<std::size_t>(row)];
     debugLog(entry.Address + " added to waitList");
     m_view->setEntryText(row, entryText(row, entry));
   }
@@ -49,7 +49,7 @@ void TWaitList::streamWItem(int index) {
   m_streams.launchStream();
 }
 
-void TWaitList::StringGrid1Click(int col, int row) {
+void TWaitList::onGridCellClicked(int col, int row) {
   if (col == 2) {
     removeWaitItem(row);
   } else if (col == 1 && m_view != nullptr && !m_view->entryText(row).empty()) {
@@ -59,6 +59,6 @@ void TWaitList::StringGrid1Click(int col, int row) {
   }
 }
 
-std::string TWaitList::entryText(int row, const TStackStream& entry) {
+std::string TWaitList::entryText(int row, const TStreamTarget& entry) {
   return std::to_string(row + 1) + ": " + entry.Address;
 }

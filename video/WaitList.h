@@ -3,24 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "video/StackStream.h"
-#include "video/StreamControl.h"
-
-// What call admission needs from the wait list. UI thread only.
-class IWaitList {
- public:
-  virtual ~IWaitList() = default;
-  // The list never holds more than this; further callers are not queued.
-  static constexpr int MaxWaitCount = 10;
-  virtual int WaitCount() const = 0;
-  // Appends a target; ignored once the list is full.
-  virtual void addWaitItem(const TStackStream& target) = 0;
-  // Brings up the wait-list window, also after the user closed it, and rebuilds its grid.
-  virtual void showWaitList() = 0;
-};
+#include "core/StreamControl.h"
+#include "core/StreamTarget.h"
+#include "core/WaitQueue.h"
 
 // The wait-list window as the logic sees it: column 0 of its grid and its visibility.
-// Implemented by TForm5 and by test fakes. UI thread only.
+// Implemented by TWaitListWindow and by test fakes. UI thread only.
 class IWaitListView {
  public:
   virtual ~IWaitListView() = default;
@@ -35,7 +23,7 @@ class IWaitListView {
 };
 
 // The calls that wait while another panel is watched, oldest first, in memory only. Owned by
-// the main window; the window TForm5 attaches itself as the view while it exists. Starts
+// the main window; the window TWaitListWindow attaches itself as the view while it exists. Starts
 // streams through IStreamControl, which must outlive this object. UI thread only.
 class TWaitList final : public IWaitList {
  public:
@@ -45,9 +33,9 @@ class TWaitList final : public IWaitList {
   // window detaches itself before it goes away.
   void attachView(IWaitListView* view);
 
-  const std::vector<TStackStream>& WaitList() const { return m_waitList; }
+  const std::vector<TStreamTarget>& WaitList() const { return m_waitList; }
   int WaitCount() const override;
-  void addWaitItem(const TStackStream& target) override;
+  void addWaitItem(const TStreamTarget& target) override;
   void showWaitList() override;
 
   // Removes the entry at index (from 0) and rebuilds the grid; any other index only rebuilds.
@@ -57,13 +45,13 @@ class TWaitList final : public IWaitList {
   // Watches the entry at index: sets it as the stream target and launches the stream.
   void streamWItem(int index);
   // A click on a grid cell: column 1 watches and removes the row's entry, column 2 removes it.
-  void StringGrid1Click(int col, int row);
+  void onGridCellClicked(int col, int row);
 
   // "1: 192.168.1.21" for the first entry of that panel.
-  static std::string entryText(int row, const TStackStream& entry);
+  static std::string entryText(int row, const TStreamTarget& entry);
 
  private:
   IStreamControl& m_streams;
   IWaitListView* m_view = nullptr;
-  std::vector<TStackStream> m_waitList;
+  std::vector<TStreamTarget> m_waitList;
 };

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

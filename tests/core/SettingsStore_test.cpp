@@ -9,12 +9,12 @@
 #include <set>
 #include <sstream>
 
+#include "base/Text.h"
+#include "base/Vigenere.h"
 #include "core/DebugLog.h"
-#include "core/Text.h"
-#include "core/Vigenere.h"
 #include "platform/Clock.h"
 #include "platform/RegStore.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
 #include "platform/Clock.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

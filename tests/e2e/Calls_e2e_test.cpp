@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "E2eSupport.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace {
 
@@ -14,8 +14,8 @@ namespace {
 const std::string CalledMismatch = "*** Identit\xC3\xA9 appel\xC3\xA9 mismatch";
 const std::string CallingMismatch = "*** Identit\xC3\xA9 appelant mismatch";
 
-// SpeedButton1 sits at (23, 280) of the client area, 24 x 25; the client area starts under the
-// menu bar, whose height depends on the style. Aiming at the button's middle leaves room for a
+// The favourite button sits at (23, 280) of the client area, 24 x 25; the client area starts under
+// the menu bar, whose height depends on the style. Aiming at the button's middle leaves room for a
 // menu bar between 10 and 34 pixels high.
 constexpr int FavouriteButtonX = 23 + 12;
 constexpr int FavouriteButtonY = 22 + 280 + 12;

@@ -3,7 +3,7 @@
 
 #include <QTemporaryDir>
 
-#include "E2eSupport.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace {
 

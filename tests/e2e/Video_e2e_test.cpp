@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "E2eSupport.h"
+#include "tests/e2e/E2eSupport.h"
 
 namespace {
 

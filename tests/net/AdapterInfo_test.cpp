@@ -11,7 +11,7 @@
 
 #include "core/DebugLog.h"
 #include "platform/Clock.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "core/AppSettings.h"
 #include "core/UiTexts.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 
@@ -107,20 +107,20 @@ class DiscoveryTest : public ::testing::Test {
     setLanguage("EN");
   }
   void SetUp() override {
-    AppSettings.platines = "127.0.0.2;127.0.0.3";
+    settings.platines = "127.0.0.2;127.0.0.3";
     network.HostIP = "127.0.0.1";
     network.InterfaceAddresses = {"127.0.0.1"};
     network.BroadcastAddresses = {"127.255.255.255"};
     ASSERT_TRUE(panel2.ok());
     ASSERT_TRUE(panel3.ok());
   }
-  void TearDown() override { AppSettings.platines.clear(); }
 
   TDiscoveryPortLock lock;
   TCapturedLog captured;
   TNetworkState network;
   TFakeLed led;
-  TDiscovery discovery{network, led};
+  TAppSettings settings;
+  TDiscovery discovery{settings, network, led};
   TReceiver panel2{QHostAddress("127.0.0.2")};
   TReceiver panel3{QHostAddress("127.0.0.3")};
 };
@@ -227,7 +227,7 @@ TEST_F(DiscoveryTest, EachInterfaceHasItsOwnStepAndAFailureEndsOnlyWhereItHappen
     TCapturedLog log;
     network.InterfaceAddresses = c.interfaces;
     network.BroadcastAddresses = c.broadcasts;
-    AppSettings.platines = c.platines;
+    settings.platines = c.platines;
 
     discovery.BCast();
 
@@ -236,8 +236,8 @@ TEST_F(DiscoveryTest, EachInterfaceHasItsOwnStepAndAFailureEndsOnlyWhereItHappen
   }
 }
 
-TEST_F(DiscoveryTest, Timer1TimerEmptiesTheListEverySecondTickBeforeItsPass) {
-  AppSettings.platines = "127.0.0.2";
+TEST_F(DiscoveryTest, DiscoveryTickEmptiesTheListEverySecondTickBeforeItsPass) {
+  settings.platines = "127.0.0.2";
   const std::string clearLine = "******* clear sniffedIP *******";
   std::uint16_t firstSourcePort = 0;
   for (int tick = 1; tick <= 4; ++tick) {
@@ -245,7 +245,7 @@ TEST_F(DiscoveryTest, Timer1TimerEmptiesTheListEverySecondTickBeforeItsPass) {
     TCapturedLog log;
     discovery.SniffedIPs().add("192.168.1.60");
 
-    discovery.Timer1Timer();
+    discovery.onDiscoveryTick();
 
     const bool clears = tick % 2 == 0;
     EXPECT_EQ(discovery.SniffedIPs().empty(), clears);
@@ -297,7 +297,8 @@ TEST(DiscoveryLed, TurnsOnAtOnceAndOffAtTheSixthEmptyTickSinceItTurnedOn) {
     TCapturedLog log;
     TNetworkState network;
     TFakeLed led;
-    TDiscovery discovery(network, led);
+    TAppSettings settings;
+    TDiscovery discovery(settings, network, led);
     std::string shown;
     for (char tick : c.ticks) {
       if (tick == 'A')

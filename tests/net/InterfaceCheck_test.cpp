@@ -7,7 +7,7 @@
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
 #include "core/UiTexts.h"
-#include "platform/Clock.h"
+#include "tests/support/Fakes.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/Text.h"
+#include "base/Text.h"
 #include "platform/AtomicFile.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 

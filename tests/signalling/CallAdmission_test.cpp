@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 
@@ -29,12 +29,12 @@ const std::string NearMatch = "****** Near match identity, are you sure you type
 class TFakeStreams : public IStreamControl {
  public:
   bool wanted = false;
-  TStackStream current;
+  TStreamTarget current;
   std::vector<std::string> calls;
 
   bool StreamWanted() const override { return wanted; }
-  TStackStream target() const override { return current; }
-  void setTarget(const TStackStream& target) override {
+  TStreamTarget target() const override { return current; }
+  void setTarget(const TStreamTarget& target) override {
     calls.push_back("setTarget");
     current = target;
   }
@@ -51,11 +51,11 @@ class TFakeStreams : public IStreamControl {
 
 class TFakeWaitList : public IWaitList {
  public:
-  std::vector<TStackStream> items;
+  std::vector<TStreamTarget> items;
   int shows = 0;
 
   int WaitCount() const override { return static_cast<int>(items.size()); }
-  void addWaitItem(const TStackStream& target) override { items.push_back(target); }
+  void addWaitItem(const TStreamTarget& target) override { items.push_back(target); }
   void showWaitList() override { ++shows; }
 };
 
@@ -163,7 +163,7 @@ TEST_P(AdmitCallTest, Decision) {
 
   admission.admitCall(c.fields, c.panel);
 
-  TStackStream expectedTarget;
+  TStreamTarget expectedTarget;
   expectedTarget.Address = c.panel;
   expectedTarget.Login = "admin";
   expectedTarget.Password = "secret";

@@ -6,9 +6,9 @@
 #include <QTcpSocket>
 #include <memory>
 
+#include "base/Vigenere.h"
 #include "core/AppSettings.h"
-#include "core/Vigenere.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 
@@ -54,11 +54,9 @@ class ListenerTest : public ::testing::Test {
   void SetUp() override {
     ensureQtApplication();
     loadCipherTable();
-    AppSettings = TAppSettings{};
-    listener = std::make_unique<TNotificationListener>(host);
+    listener = std::make_unique<TNotificationListener>(host, settings);
     ASSERT_TRUE(listener->activate(0));
   }
-  void TearDown() override { AppSettings = TAppSettings{}; }
 
   std::size_t countOf(const std::string& text) {
     auto all = captured.texts();
@@ -67,13 +65,14 @@ class ListenerTest : public ::testing::Test {
 
   TCapturedLog captured;
   TFakeHost host;
+  TAppSettings settings;
   std::unique_ptr<TNotificationListener> listener;
 };
 
 struct TMessageCase {
   const char* fault;
-  std::string clear;         // sent scrambled with one pass
-  std::string watched;       // the decoder's address
+  std::string clear;    // sent scrambled with one pass
+  std::string watched;  // the decoder's address
   int startMinimized;
   std::vector<std::string> logAfterReceived;  // log lines after "Received message: ..."
   std::vector<std::string> admitted;          // fields handed to admission, if any
@@ -88,38 +87,112 @@ struct TMessageCase {
 TEST_F(ListenerTest, EachMessageIsHandledAsItsCommandSays) {
   const TMessageCase cases[] = {
       {"a six-field start reaches admission with @ restored in the identities",
-       "start;log;pw;8080;sip:100+192.168.1.10;sip:200+192.168.1.50", "", 0,
+       "start;log;pw;8080;sip:100+192.168.1.10;sip:200+192.168.1.50",
+       "",
+       0,
        {"start received in server"},
-       {"start", "log", "pw", "8080", "sip:100@192.168.1.10", "sip:200@192.168.1.50"}, 0, 0, ""},
-      {"a four-field start is enough for admission", "start;log;pw;8080", "", 0,
-       {"start received in server"}, {"start", "log", "pw", "8080"}, 0, 0, ""},
-      {"a + in the login is not an identity and stays", "start;a+b;pw;80;x+y", "", 0,
-       {"start received in server"}, {"start", "a+b", "pw", "80", "x@y"}, 0, 0, ""},
-      {"a three-field start has no identities to judge", "start;log;pw", "", 0,
-       {"start received in server", "No information about SIPIDs"}, {}, 0, 0, ""},
-      {"ntmy is answered in clear and the announced address is kept", "ntmy;192.168.1.60", "", 0,
-       {"ntmy received", "Remote current IP 192.168.1.60", "sniffed IP : 192.168.1.60"}, {}, 0, 0,
+       {"start", "log", "pw", "8080", "sip:100@192.168.1.10", "sip:200@192.168.1.50"},
+       0,
+       0,
+       ""},
+      {"a four-field start is enough for admission",
+       "start;log;pw;8080",
+       "",
+       0,
+       {"start received in server"},
+       {"start", "log", "pw", "8080"},
+       0,
+       0,
+       ""},
+      {"a + in the login is not an identity and stays",
+       "start;a+b;pw;80;x+y",
+       "",
+       0,
+       {"start received in server"},
+       {"start", "a+b", "pw", "80", "x@y"},
+       0,
+       0,
+       ""},
+      {"a three-field start has no identities to judge",
+       "start;log;pw",
+       "",
+       0,
+       {"start received in server", "No information about SIPIDs"},
+       {},
+       0,
+       0,
+       ""},
+      {"ntmy is answered in clear and the announced address is kept",
+       "ntmy;192.168.1.60",
+       "",
+       0,
+       {"ntmy received", "Remote current IP 192.168.1.60", "sniffed IP : 192.168.1.60"},
+       {},
+       0,
+       0,
        "probing;192.168.1.20"},
-      {"ntmy without an address gets no reply", "ntmy", "", 0,
-       {"ntmy received", "Error: Empty IP field, ignoring this message"}, {}, 0, 0, ""},
-      {"ntmy with an empty address gets no reply", "ntmy;", "", 0,
-       {"ntmy received", "Error: Empty IP field, ignoring this message"}, {}, 0, 0, ""},
-      {"stop from the watched panel stops the stream", "stop", "127.0.0.1", 0,
-       {"stop received"}, {}, 1, 0, ""},
-      {"stop from another panel is ignored", "stop;extra", "10.1.1.1", 0,
-       {"stop received", "Ignoring, this is not the streaming we're watching"}, {}, 0, 0, ""},
-      {"with startMinimized every stop minimises, whoever sends it", "stop", "10.1.1.1", 1,
-       {"stop received", "Ignoring, this is not the streaming we're watching"}, {}, 0, 1, ""},
+      {"ntmy without an address gets no reply",
+       "ntmy",
+       "",
+       0,
+       {"ntmy received", "Error: Empty IP field, ignoring this message"},
+       {},
+       0,
+       0,
+       ""},
+      {"ntmy with an empty address gets no reply",
+       "ntmy;",
+       "",
+       0,
+       {"ntmy received", "Error: Empty IP field, ignoring this message"},
+       {},
+       0,
+       0,
+       ""},
+      {"stop from the watched panel stops the stream",
+       "stop",
+       "127.0.0.1",
+       0,
+       {"stop received"},
+       {},
+       1,
+       0,
+       ""},
+      {"stop from another panel is ignored",
+       "stop;extra",
+       "10.1.1.1",
+       0,
+       {"stop received", "Ignoring, this is not the streaming we're watching"},
+       {},
+       0,
+       0,
+       ""},
+      {"with startMinimized every stop minimises, whoever sends it",
+       "stop",
+       "10.1.1.1",
+       1,
+       {"stop received", "Ignoring, this is not the streaming we're watching"},
+       {},
+       0,
+       1,
+       ""},
       {"commands are case-sensitive", "START;a;b;c", "", 0, {}, {}, 0, 0, ""},
       {"an unknown command is only logged as received", "hello;world", "", 0, {}, {}, 0, 0, ""},
       {"characters outside the alphabet spoil the command and nothing else happens",
-       "st@rt;a;b;c", "", 0, {}, {}, 0, 0, ""},
+       "st@rt;a;b;c",
+       "",
+       0,
+       {},
+       {},
+       0,
+       0,
+       ""},
   };
   for (const TMessageCase& c : cases) {
     SCOPED_TRACE(c.fault);
     host = TFakeHost{};
     host.watched = c.watched;
-    AppSettings.startMinimized = c.startMinimized;
+    settings.startMinimized = c.startMinimized;
     std::size_t before = captured.texts().size();
     auto panel = connectPanel(listener->port());
     send(*panel, c.clear);
@@ -197,7 +270,8 @@ TEST_F(ListenerTest, IdleConnectionsAreClosedAndTheirNumberIsBounded) {
     // Let the listener accept as we go, as it would with panels arriving one by one.
     ASSERT_TRUE(waitUntil([&] { return listener->connectionCount() >= std::min(i + 1, 256); }));
   }
-  ASSERT_TRUE(waitUntil([&] { return many.front()->state() == QAbstractSocket::UnconnectedState; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return many.front()->state() == QAbstractSocket::UnconnectedState; }));
   pumpEvents(std::chrono::milliseconds(100));
   EXPECT_LE(listener->connectionCount(), TNotificationListener::MaxConnections);
   EXPECT_EQ(many.back()->state(), QAbstractSocket::ConnectedState);

@@ -7,8 +7,8 @@
 #include <QTcpServer>
 #include <optional>
 
-#include "core/Vigenere.h"
-#include "support/QtTestSupport.h"
+#include "base/Vigenere.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 
@@ -18,14 +18,14 @@ const std::string kRequest = "favstream;" + kHostIP;
 class TFakeStreams : public IStreamControl {
  public:
   bool wanted = false;
-  TStackStream current;
-  std::vector<TStackStream> targetsSet;
+  TStreamTarget current;
+  std::vector<TStreamTarget> targetsSet;
   int launches = 0;
   int snapClears = 0;
 
   bool StreamWanted() const override { return wanted; }
-  TStackStream target() const override { return current; }
-  void setTarget(const TStackStream& target) override {
+  TStreamTarget target() const override { return current; }
+  void setTarget(const TStreamTarget& target) override {
     current = target;
     targetsSet.push_back(target);
   }
@@ -136,13 +136,13 @@ struct TAnswerCase {
   std::string answer;   // in clear; the panel scrambles it
   bool wanted;          // a stream is wanted...
   std::string watched;  // ...of this panel
-  std::optional<TStackStream> started;
+  std::optional<TStreamTarget> started;
   int snapClears;
   std::vector<std::string> logAfterData;
 };
 
 TEST_F(OutgoingClientTest, TheAnswerStartsTheVideoOnlyWhenItIsAFourFieldStartFromAnotherPanel) {
-  const TStackStream panelTarget{"127.0.0.2", "127.0.0.2", "login", "secret", "8080"};
+  const TStreamTarget panelTarget{"127.0.0.2", "127.0.0.2", "login", "secret", "8080"};
   const std::vector<TAnswerCase> cases = {
       {"a four-field start opens the answering panel's video, its address shown over it",
        "start;login;secret;8080",
@@ -262,7 +262,8 @@ TEST_F(OutgoingClientTest, AManualRequestGoesToTheTypedAddressWhenTheClientIsFre
   panel.answer("start;admin;pw;8081");
   panel.waitUntilClosed();
   ASSERT_EQ(streams.targetsSet.size(), 1u);
-  EXPECT_EQ(streams.targetsSet[0], (TStackStream{"127.0.0.2", "127.0.0.2", "admin", "pw", "8081"}));
+  EXPECT_EQ(streams.targetsSet[0],
+            (TStreamTarget{"127.0.0.2", "127.0.0.2", "admin", "pw", "8081"}));
   EXPECT_EQ(streams.launches, 1);
 }
 

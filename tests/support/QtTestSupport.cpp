@@ -1,6 +1,8 @@
-#include "QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
 
+#ifdef OSTREL_TEST_WIDGETS
 #include <QApplication>
+#endif
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -25,8 +27,12 @@ void ensureQtApplication() {
   static char name[] = "ostrel-tests";
   static char* argv[] = {name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Widgets are available to every test binary that links them; the others get a core app.
+#ifdef OSTREL_TEST_WIDGETS
   new QApplication(argc, argv);
+#else
+  // Binaries that must run without widgets do not even link them.
+  new QCoreApplication(argc, argv);
+#endif
 }
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {

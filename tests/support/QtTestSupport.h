@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/DebugLog.h"
-#include "platform/Clock.h"
+#include "tests/support/Fakes.h"
 
 // A whole file's bytes (empty when it cannot be read), and writing bytes to a file, making its
 // folder first.

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "PanelSimSupport.h"
+#include "tests/tools/PanelSimSupport.h"
 
 namespace {
 

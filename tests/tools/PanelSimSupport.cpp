@@ -1,4 +1,4 @@
-#include "PanelSimSupport.h"
+#include "tests/tools/PanelSimSupport.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

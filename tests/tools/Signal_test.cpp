@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "PanelSimSupport.h"
-#include "core/Text.h"
-#include "core/Vigenere.h"
+#include "base/Text.h"
+#include "base/Vigenere.h"
+#include "tests/tools/PanelSimSupport.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "PanelSimSupport.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "tests/tools/PanelSimSupport.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <QColor>
 
-#include "MJPEGTestSupport.h"
+#include "tests/video/MJPEGTestSupport.h"
 
 namespace {
 

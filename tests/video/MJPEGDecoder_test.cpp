@@ -4,8 +4,8 @@
 
 #include <QStandardPaths>
 
-#include "MJPEGTestSupport.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
+#include "tests/video/MJPEGTestSupport.h"
 
 namespace {
 

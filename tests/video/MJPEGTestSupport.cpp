@@ -1,4 +1,4 @@
-#include "MJPEGTestSupport.h"
+#include "tests/video/MJPEGTestSupport.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,6 +13,8 @@
 
 #include <cstring>
 #include <stdexcept>
+
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 
@@ -87,6 +89,15 @@ TBytes padJpeg(const TBytes& jpeg, std::size_t size) {
 }
 
 std::string asText(const TBytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TBytes readBytes(const std::string& path) {
+  const std::string bytes = readFileBytes(path);
+  return TBytes(bytes.begin(), bytes.end());
+}
+
+std::shared_ptr<const TBytes> share(TBytes bytes) {
+  return std::make_shared<const TBytes>(std::move(bytes));
+}
 
 // ---- TScriptedServer -----------------------------------------------------------------------
 

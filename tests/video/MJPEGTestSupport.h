@@ -21,6 +21,9 @@ TBytes makeJpeg(int width, int height,
 // The same picture grown to exactly `size` bytes by a comment segment after the start marker.
 TBytes padJpeg(const TBytes& jpeg, std::size_t size);
 std::string asText(const TBytes& bytes);
+// A whole file's bytes (empty when it cannot be read), and a share of bytes as frames travel.
+TBytes readBytes(const std::string& path);
+std::shared_ptr<const TBytes> share(TBytes bytes);
 
 // A one-connection HTTP peer on 127.0.0.1 over raw sockets, run by its own thread: it accepts
 // one client, reads the request up to its empty line, sends `reply`, then keeps recording what

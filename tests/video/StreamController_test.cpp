@@ -14,10 +14,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "MJPEGTestSupport.h"
 #include "core/AppSettings.h"
 #include "core/UiTexts.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
+#include "tests/support/RecordingVideoWindow.h"
+#include "tests/video/MJPEGTestSupport.h"
 
 namespace {
 
@@ -33,35 +34,6 @@ std::string part(const TBytes& jpeg) {
   return "--b\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) +
          "\r\n\r\n" + asText(jpeg) + "\r\n";
 }
-
-TShared share(TBytes bytes) { return std::make_shared<const TBytes>(std::move(bytes)); }
-
-TBytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Dialogs that also keep the input box's prompt and initial text.
-class TDialogs final : public IDialogs {
- public:
-  struct TInput {
-    std::string title, prompt, initial;
-  };
-  std::vector<TRecordingDialogs::TShown> shown;
-  std::vector<TInput> inputs;
-  std::optional<std::string> typed;  // nothing: the box is cancelled
-
-  EDialogResult message(const std::string& text, EDialogIcon icon,
-                        EDialogButtons buttons) override {
-    shown.push_back({text, icon, buttons});
-    return EDialogResult::Ok;
-  }
-  std::string inputBox(const std::string& title, const std::string& prompt,
-                       const std::string& initial) override {
-    inputs.push_back({title, prompt, initial});
-    return typed.value_or(initial);
-  }
-};
 
 class TRequests final : public IStreamRequests {
  public:
@@ -142,25 +114,20 @@ class StreamControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ensureQtApplication();
-    m_saved = AppSettings;
-    AppSettings = TAppSettings{};
-    AppSettings.interfaceSelected = "127.0.0.1";
+    settings.interfaceSelected = "127.0.0.1";
     setLanguage("EN");
     m_logStart = log.texts().size();
     env.values["TMP"] = tmp.path().toStdString();
-    display = std::make_unique<TVideoDisplay>(window, clock, env, idle, idle);
-    controller = std::make_unique<TStreamController>(window, *display, dialogs);
+    display = std::make_unique<TVideoDisplay>(window, settings, clock, env, idle, idle);
+    controller = std::make_unique<TStreamController>(window, *display, dialogs, settings);
     controller->setStreamRequests(&requests);
   }
-  void TearDown() override {
-    controller.reset();
-    AppSettings = m_saved;
-  }
+  void TearDown() override { controller.reset(); }
 
-  TStackStream targetAt(const std::string& port, const std::string& name = "Porte 1") {
-    return TStackStream{"127.0.0.1", name, "admin", "secret", port};
+  TStreamTarget targetAt(const std::string& port, const std::string& name = "Porte 1") {
+    return TStreamTarget{"127.0.0.1", name, "admin", "secret", port};
   }
-  void launch(const TStackStream& target) {
+  void launch(const TStreamTarget& target) {
     controller->setTarget(target);
     controller->launchStream();
   }
@@ -183,12 +150,13 @@ class StreamControllerTest : public ::testing::Test {
     return paths;
   }
 
+  TAppSettings settings;
   TCapturedLog log;
   TFakeClock clock;
   TFakeEnv env;
   QTemporaryDir tmp;
   TRecordingVideoWindow window;
-  TDialogs dialogs;
+  TRecordingDialogs dialogs;
   TRequests requests;
   const TShared idle = share(makeJpeg(40, 30));
   const TBytes jpegA = makeJpeg(64, 48, [](int x, int) { return x < 32 ? 0x2020C0u : 0x20C020u; });
@@ -197,12 +165,11 @@ class StreamControllerTest : public ::testing::Test {
   std::unique_ptr<TStreamController> controller;
 
  private:
-  TAppSettings m_saved;
   std::size_t m_logStart = 0;
 };
 
 TEST_F(StreamControllerTest, WithoutAConfiguredInterfaceNothingStarts) {
-  AppSettings.interfaceSelected.clear();
+  settings.interfaceSelected.clear();
   TIdleListener panel;
   const auto before = window.visible;
   launch(targetAt(std::to_string(panel.port())));
@@ -217,16 +184,16 @@ TEST_F(StreamControllerTest, WithoutAConfiguredInterfaceNothingStarts) {
 }
 
 TEST_F(StreamControllerTest, StreamShowsFramesAndStopReturnsToTheIdleLook) {
-  AppSettings.autoSnap = 1;
+  settings.autoSnap = 1;
   TScriptedServer panel(StreamHeader + part(jpegA));
   launch(targetAt(std::to_string(panel.port())));
 
   EXPECT_TRUE(controller->StreamWanted());
   EXPECT_TRUE(controller->decoder().Connected());
   EXPECT_EQ(window.caption, "Porte 1");
-  EXPECT_TRUE(window.visible[EVideoControl::Label1]);
-  for (EVideoControl button :
-       {EVideoControl::SpeedButton3, EVideoControl::SpeedButton4, EVideoControl::SpeedButton5})
+  EXPECT_TRUE(window.visible[EVideoControl::PanelCaption]);
+  for (EVideoControl button : {EVideoControl::StopButton, EVideoControl::SnapshotButton,
+                               EVideoControl::VoiceMessageButton})
     EXPECT_TRUE(window.enabled[button]);
   ASSERT_TRUE(waitUntil([&] { return shows(jpegA); }));
   EXPECT_EQ(panel.received(),
@@ -241,21 +208,21 @@ TEST_F(StreamControllerTest, StreamShowsFramesAndStopReturnsToTheIdleLook) {
   // The automatic snapshot is the frame exactly as it came over the wire, once.
   auto files = snapshots();
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(readFile(files[0]), jpegA);
+  EXPECT_EQ(readBytes(files[0]), jpegA);
   clock.local.second += 1;
   panel.send(part(jpegB));
   ASSERT_TRUE(waitUntil([&] { return shows(jpegB); }));
   EXPECT_EQ(snapshots().size(), 1u);
 
-  controller->SpeedButton3Click();
+  controller->onStopClicked();
   EXPECT_FALSE(controller->StreamWanted());
   EXPECT_FALSE(controller->decoder().Connected());
   EXPECT_EQ(count("MJPEGDecoder disconnected"), 1u);
   EXPECT_EQ(window.caption, "0.0.0.0");
-  EXPECT_FALSE(window.visible[EVideoControl::Label1]);
-  EXPECT_FALSE(window.enabled[EVideoControl::SpeedButton3]);
-  EXPECT_FALSE(window.enabled[EVideoControl::SpeedButton4]);
-  EXPECT_TRUE(window.enabled[EVideoControl::SpeedButton5]) << "voice message keeps its state";
+  EXPECT_FALSE(window.visible[EVideoControl::PanelCaption]);
+  EXPECT_FALSE(window.enabled[EVideoControl::StopButton]);
+  EXPECT_FALSE(window.enabled[EVideoControl::SnapshotButton]);
+  EXPECT_TRUE(window.enabled[EVideoControl::VoiceMessageButton]) << "voice message keeps its state";
   EXPECT_EQ(window.picture, idle);
   EXPECT_TRUE(panel.waitClientClosed());
 
@@ -265,7 +232,7 @@ TEST_F(StreamControllerTest, StreamShowsFramesAndStopReturnsToTheIdleLook) {
 }
 
 TEST_F(StreamControllerTest, EveryConnectionTakesItsOwnAutomaticSnapshot) {
-  AppSettings.autoSnap = 1;
+  settings.autoSnap = 1;
   {
     TScriptedServer first(StreamHeader + part(jpegA));
     launch(targetAt(std::to_string(first.port())));
@@ -275,7 +242,7 @@ TEST_F(StreamControllerTest, EveryConnectionTakesItsOwnAutomaticSnapshot) {
   ASSERT_TRUE(waitUntil([&] { return !controller->decoder().Connected(); }));
   clock.local.second += 1;
   TScriptedServer second(StreamHeader + part(jpegB));
-  TStackStream next = controller->target();
+  TStreamTarget next = controller->target();
   next.Port = std::to_string(second.port());
   controller->setTarget(next);
   controller->watchdogStep();
@@ -284,23 +251,23 @@ TEST_F(StreamControllerTest, EveryConnectionTakesItsOwnAutomaticSnapshot) {
   auto files = snapshots();
   std::sort(files.begin(), files.end());
   ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(readFile(files[0]), jpegA);
-  EXPECT_EQ(readFile(files[1]), jpegB);
+  EXPECT_EQ(readBytes(files[0]), jpegA);
+  EXPECT_EQ(readBytes(files[1]), jpegB);
 }
 
 TEST_F(StreamControllerTest, ManualSnapshotBeforeTheFirstFrameSuppressesTheAutomaticOne) {
-  AppSettings.autoSnap = 1;
+  settings.autoSnap = 1;
   TScriptedServer panel(StreamHeader);
   launch(targetAt(std::to_string(panel.port())));
   ASSERT_TRUE(controller->decoder().Connected());
-  ASSERT_TRUE(display->SpeedButton4Click());
+  ASSERT_TRUE(display->onSnapshotClicked());
   clock.local.second += 1;
   panel.send(part(jpegA));
   ASSERT_TRUE(waitUntil([&] { return shows(jpegA); }));
 
   const auto files = snapshots();
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(readFile(files[0]), *idle) << "only the hand-taken snapshot exists";
+  EXPECT_EQ(readBytes(files[0]), *idle) << "only the hand-taken snapshot exists";
 }
 
 TEST_F(StreamControllerTest, RefusedReplyThenASecondStartShowsTheDialogAndReplacesTheDecoder) {
@@ -310,7 +277,7 @@ TEST_F(StreamControllerTest, RefusedReplyThenASecondStartShowsTheDialogAndReplac
   EXPECT_EQ(count("**** Invalid content type received from server:  text/html"), 1u);
   EXPECT_TRUE(dialogs.shown.empty());
 
-  window.visible[EVideoControl::Label1] = true;
+  window.visible[EVideoControl::PanelCaption] = true;
   controller->launchStream();
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].text,
@@ -321,9 +288,9 @@ TEST_F(StreamControllerTest, RefusedReplyThenASecondStartShowsTheDialogAndReplac
   EXPECT_EQ(dialogs.shown[0].buttons, EDialogButtons::Ok);
   EXPECT_EQ(count("launchStream called"), 1u) << "the second start connects nothing";
   EXPECT_FALSE(controller->StreamWanted());
-  EXPECT_FALSE(window.visible[EVideoControl::Label1]);
+  EXPECT_FALSE(window.visible[EVideoControl::PanelCaption]);
   EXPECT_FALSE(controller->decoder().BadContentType());
-  EXPECT_EQ(controller->target(), TStackStream{}) << "the fresh decoder has no target";
+  EXPECT_EQ(controller->target(), TStreamTarget{}) << "the fresh decoder has no target";
 
   // Nothing left to retry.
   controller->watchdogStep();
@@ -331,8 +298,8 @@ TEST_F(StreamControllerTest, RefusedReplyThenASecondStartShowsTheDialogAndReplac
 }
 
 TEST_F(StreamControllerTest, RefusedConnectionIsRetriedOnceAWatchdogStep) {
-  AppSettings.autoFocus = 1;
-  AppSettings.autoFullScreen = 1;
+  settings.autoFocus = 1;
+  settings.autoFullScreen = 1;
   TRefusingPort panel;
   launch(targetAt(std::to_string(panel.port())));
   EXPECT_EQ(count(CouldNotConnect), 1u);
@@ -442,12 +409,12 @@ TEST_F(StreamControllerTest, FavouritePanelCommand) {
     TRefusingPort panel;
     launch(targetAt(std::to_string(panel.port())));
     ASSERT_TRUE(controller->StreamWanted());
-    AppSettings.platines = c.platines;
-    AppSettings.priority = c.priority;
+    settings.platines = c.platines;
+    settings.priority = c.priority;
     requests.favourite.clear();
     dialogs.shown.clear();
 
-    controller->SpeedButton1Click();
+    controller->onFavouriteClicked();
     EXPECT_FALSE(controller->StreamWanted()) << "the current stream is stopped first";
     if (c.asked) {
       EXPECT_EQ(requests.favourite, std::vector<std::string>{*c.asked});
@@ -465,24 +432,23 @@ TEST_F(StreamControllerTest, ManualStreamAsksForAnAddressAndKeepsTheCurrentStrea
   TRefusingPort panel;
   launch(targetAt(std::to_string(panel.port())));
 
-  dialogs.typed = "192.168.1.77";
-  controller->ManualStream1Click();
-  dialogs.typed.reset();
-  controller->ManualStream1Click();
+  dialogs.typed = {"192.168.1.77", std::nullopt};
+  controller->onManualStreamTriggered();
+  controller->onManualStreamTriggered();
 
   ASSERT_EQ(dialogs.inputs.size(), 2u);
   EXPECT_EQ(dialogs.inputs[0].title, "Adresse");
   EXPECT_EQ(dialogs.inputs[0].prompt, "Adresse de la platine:");
   EXPECT_EQ(dialogs.inputs[0].initial, "192.168.1.0");
-  EXPECT_EQ(requests.manual, (std::vector<std::string>{"192.168.1.77", "192.168.1.0"}))
-      << "cancelling asks for the pre-filled address";
+  EXPECT_EQ(requests.manual, (std::vector<std::string>{"192.168.1.77"}))
+      << "a cancelled box asks nothing, not even the pre-filled address";
   EXPECT_TRUE(controller->StreamWanted()) << "the panel's answer switches streams";
 }
 
 TEST_F(StreamControllerTest, WithoutTheOutgoingClientTheRequestsAreLogged) {
   controller->setStreamRequests(nullptr);
-  AppSettings.platines = "192.168.1.20";
-  controller->SpeedButton1Click();
+  settings.platines = "192.168.1.20";
+  controller->onFavouriteClicked();
   const auto logged = lines();
   ASSERT_FALSE(logged.empty());
   EXPECT_NE(logged.back().find("192.168.1.20"), std::string::npos) << logged.back();

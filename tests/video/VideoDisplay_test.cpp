@@ -11,16 +11,15 @@
 #include <fstream>
 #include <iterator>
 
-#include "MJPEGTestSupport.h"
 #include "core/AppSettings.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
+#include "tests/support/RecordingVideoWindow.h"
+#include "tests/video/MJPEGTestSupport.h"
 #include "video/MJPEGDecoder.h"
 
 namespace {
 
 using TShared = TVideoDisplay::TBytes;
-
-TShared share(TBytes bytes) { return std::make_shared<const TBytes>(std::move(bytes)); }
 
 std::unique_ptr<TJPEGImage> imageOf(const TShared& bytes) {
   auto image = std::make_unique<TJPEGImage>();
@@ -28,23 +27,15 @@ std::unique_ptr<TJPEGImage> imageOf(const TShared& bytes) {
   return image;
 }
 
-TBytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class VideoDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ensureQtApplication();
-    m_saved = AppSettings;
-    AppSettings = TAppSettings{};
     env.values["TMP"] = tmp.path().toStdString();
     clock.local = {2024, 3, 5, 14, 7, 9};
     decoder = std::make_unique<TMJPEGDecoder>();
-    display = std::make_unique<TVideoDisplay>(window, clock, env, standard, festive);
+    display = std::make_unique<TVideoDisplay>(window, settings, clock, env, standard, festive);
   }
-  void TearDown() override { AppSettings = m_saved; }
 
   std::vector<std::string> snapshotFiles() const {
     std::vector<std::string> names;
@@ -57,6 +48,7 @@ class VideoDisplayTest : public ::testing::Test {
     return tmp.path().toStdString() + "/snapshot-20240305140709.jpg";
   }
 
+  TAppSettings settings;
   TCapturedLog log;
   TFakeClock clock;
   TFakeEnv env;
@@ -70,9 +62,6 @@ class VideoDisplayTest : public ::testing::Test {
       share(makeJpeg(32, 24, [](int, int y) { return y < 12 ? 0xFFFFFFu : 0u; }));
   std::unique_ptr<TMJPEGDecoder> decoder;
   std::unique_ptr<TVideoDisplay> display;
-
- private:
-  TAppSettings m_saved;
 };
 
 TEST_F(VideoDisplayTest, IdlePictureIsChosenOnceFromTheStartDate) {
@@ -93,7 +82,7 @@ TEST_F(VideoDisplayTest, IdlePictureIsChosenOnceFromTheStartDate) {
     TFakeClock startClock;
     startClock.local = c.start;
     TRecordingVideoWindow w;
-    TVideoDisplay d(w, startClock, env, standard, festive);
+    TVideoDisplay d(w, settings, startClock, env, standard, festive);
     const TShared& expected = c.festive ? festive : standard;
     EXPECT_EQ(d.festive(), c.festive);
     EXPECT_EQ(d.IdlePicture(), expected);
@@ -126,16 +115,16 @@ TEST_F(VideoDisplayTest, FramesReplaceThePictureAndTheIdleStepOnlyActsWhenNothin
 
 TEST_F(VideoDisplayTest, SnapshotWritesThePictureOnScreenByteForByte) {
   // Before any frame: the idle picture's bytes.
-  auto path = display->SpeedButton4Click();
+  auto path = display->onSnapshotClicked();
   ASSERT_TRUE(path);
   EXPECT_EQ(*path, snapshotPath());
-  EXPECT_EQ(readFile(*path), *standard);
+  EXPECT_EQ(readBytes(*path), *standard);
   EXPECT_TRUE(display->SnapDone());
 
   // Within the same second the name repeats and the file is replaced.
   display->HandleFrame(*decoder, imageOf(frameA));
-  ASSERT_TRUE(display->SpeedButton4Click());
-  EXPECT_EQ(readFile(snapshotPath()), *frameA);
+  ASSERT_TRUE(display->onSnapshotClicked());
+  EXPECT_EQ(readBytes(snapshotPath()), *frameA);
   EXPECT_EQ(snapshotFiles().size(), 1u);
 
   struct stat info {};
@@ -150,8 +139,8 @@ TEST_F(VideoDisplayTest, ReplacedSnapshotIsMadePrivateAndShorterContentLeavesNoT
   }
   ::chmod(snapshotPath().c_str(), 0644);
   display->HandleFrame(*decoder, imageOf(frameA));
-  ASSERT_TRUE(display->SpeedButton4Click());
-  EXPECT_EQ(readFile(snapshotPath()), *frameA);
+  ASSERT_TRUE(display->onSnapshotClicked());
+  EXPECT_EQ(readBytes(snapshotPath()), *frameA);
   struct stat info {};
   ASSERT_EQ(::stat(snapshotPath().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -183,12 +172,12 @@ TEST_F(VideoDisplayTest, FailedSnapshotIsLoggedAndChangesNothing) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.fault);
     TRecordingVideoWindow w;
-    TVideoDisplay d(w, clock, env, standard, festive);
+    TVideoDisplay d(w, settings, clock, env, standard, festive);
     c.arrange();
     d.setSnapDone(false);
     const std::size_t before = log.texts().size();
 
-    EXPECT_FALSE(d.SpeedButton4Click());
+    EXPECT_FALSE(d.onSnapshotClicked());
     EXPECT_FALSE(d.SnapDone());
     const auto lines = log.texts();
     ASSERT_EQ(lines.size(), before + 1);
@@ -218,12 +207,12 @@ TEST_F(VideoDisplayTest, AutomaticSnapshotOncePerConnectionUnlessOneWasTakenByHa
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.fault);
     for (const auto& name : snapshotFiles()) QDir(tmp.path()).remove(QString::fromStdString(name));
-    AppSettings.autoSnap = c.autoSnap;
+    settings.autoSnap = c.autoSnap;
     TRecordingVideoWindow w;
-    TVideoDisplay d(w, clock, env, standard, festive);
+    TVideoDisplay d(w, settings, clock, env, standard, festive);
     d.setSnapDone(false);  // a connection starts
     clock.local.second = 10;
-    if (c.manualFirst) d.SpeedButton4Click();
+    if (c.manualFirst) d.onSnapshotClicked();
     clock.local.second = 11;
     d.HandleFrame(*decoder, imageOf(frameA));
     clock.local.second = 12;
@@ -233,7 +222,7 @@ TEST_F(VideoDisplayTest, AutomaticSnapshotOncePerConnectionUnlessOneWasTakenByHa
     const auto files = snapshotFiles();
     ASSERT_EQ(files.size(), c.files);
     if (c.inFile) {
-      EXPECT_EQ(readFile(tmp.path().toStdString() + "/" + files[0]), *c.inFile);
+      EXPECT_EQ(readBytes(tmp.path().toStdString() + "/" + files[0]), *c.inFile);
     }
   }
   clock.local.second = 9;
@@ -244,9 +233,9 @@ TEST_F(VideoDisplayTest, SnapshotNamesCarryTheLocalDateAndTime) {
   EXPECT_EQ(TVideoDisplay::snapshotName({2031, 12, 31, 0, 0, 0}), "snapshot-20311231000000.jpg");
 }
 
-constexpr EVideoControl BarButtons[] = {EVideoControl::SpeedButton1, EVideoControl::SpeedButton2,
-                                        EVideoControl::SpeedButton3, EVideoControl::SpeedButton4,
-                                        EVideoControl::SpeedButton5};
+constexpr EVideoControl BarButtons[] = {EVideoControl::FavouriteButton, EVideoControl::RelayButton,
+                                        EVideoControl::StopButton, EVideoControl::SnapshotButton,
+                                        EVideoControl::VoiceMessageButton};
 
 TEST_F(VideoDisplayTest, FullScreenHidesTheBarAndLeavingRestoresItWithTheAudioControls) {
   struct TCase {
@@ -261,37 +250,37 @@ TEST_F(VideoDisplayTest, FullScreenHidesTheBarAndLeavingRestoresItWithTheAudioCo
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.fault);
     TRecordingVideoWindow w;
-    TVideoDisplay d(w, clock, env, standard, festive);
+    TVideoDisplay d(w, settings, clock, env, standard, festive);
     w.position = {300, 200};
-    w.enabled[EVideoControl::SpeedButton3] = true;
-    w.visible[EVideoControl::Label1] = true;
-    w.visible[EVideoControl::SpeedButton6] = !c.audioActive;
-    w.visible[EVideoControl::pbLevel] = c.audioActive;
+    w.enabled[EVideoControl::StopButton] = true;
+    w.visible[EVideoControl::PanelCaption] = true;
+    w.visible[EVideoControl::ListenButton] = !c.audioActive;
+    w.visible[EVideoControl::AudioLevelBar] = c.audioActive;
     w.audioActive = c.audioActive;
 
-    d.Image1DblClick();
+    d.toggleFullScreen();
     EXPECT_TRUE(d.FullScreenActive());
     EXPECT_TRUE(w.fullScreenGeometry);
     for (EVideoControl control : BarButtons) EXPECT_FALSE(w.visible[control]);
     for (EVideoControl control :
-         {EVideoControl::Image3, EVideoControl::Image6, EVideoControl::SpeedButton6,
-          EVideoControl::SpeedButton7, EVideoControl::pbLevel})
+         {EVideoControl::AlwaysOnTopPin, EVideoControl::DetectionLed, EVideoControl::ListenButton,
+          EVideoControl::StopListeningButton, EVideoControl::AudioLevelBar})
       EXPECT_FALSE(w.visible[control]);
-    EXPECT_TRUE(w.visible[EVideoControl::Label1]) << "the caption stays over the video";
-    EXPECT_TRUE(w.visible[EVideoControl::Image1]);
+    EXPECT_TRUE(w.visible[EVideoControl::PanelCaption]) << "the caption stays over the video";
+    EXPECT_TRUE(w.visible[EVideoControl::VideoView]);
 
-    d.Image1DblClick();
+    d.toggleFullScreen();
     EXPECT_FALSE(d.FullScreenActive());
     EXPECT_FALSE(w.fullScreenGeometry);
     EXPECT_EQ(w.position, (TWindowPos{300, 200})) << "the window goes back where it was";
     for (EVideoControl control : BarButtons) EXPECT_TRUE(w.visible[control]);
-    EXPECT_TRUE(w.enabled[EVideoControl::SpeedButton3]) << "enabled states are untouched";
-    EXPECT_FALSE(w.enabled[EVideoControl::SpeedButton4]);
-    EXPECT_TRUE(w.visible[EVideoControl::Image3]);
-    EXPECT_TRUE(w.visible[EVideoControl::Image6]);
-    EXPECT_EQ(w.visible[EVideoControl::SpeedButton6], c.listenShown);
-    EXPECT_EQ(w.visible[EVideoControl::SpeedButton7], c.stopListenShown);
-    EXPECT_EQ(w.visible[EVideoControl::pbLevel], c.levelShown);
+    EXPECT_TRUE(w.enabled[EVideoControl::StopButton]) << "enabled states are untouched";
+    EXPECT_FALSE(w.enabled[EVideoControl::SnapshotButton]);
+    EXPECT_TRUE(w.visible[EVideoControl::AlwaysOnTopPin]);
+    EXPECT_TRUE(w.visible[EVideoControl::DetectionLed]);
+    EXPECT_EQ(w.visible[EVideoControl::ListenButton], c.listenShown);
+    EXPECT_EQ(w.visible[EVideoControl::StopListeningButton], c.stopListenShown);
+    EXPECT_EQ(w.visible[EVideoControl::AudioLevelBar], c.levelShown);
   }
 }
 
@@ -299,31 +288,31 @@ TEST_F(VideoDisplayTest, EscapeLeavesFullScreenAndDoesNothingInTheNormalWindow) 
   window.position = {50, 60};
   const auto visibleBefore = window.visible;
 
-  EXPECT_FALSE(display->FormKeyDown(Qt::Key_Escape));
+  EXPECT_FALSE(display->handleKey(Qt::Key_Escape));
   EXPECT_FALSE(display->FullScreenActive());
   EXPECT_EQ(window.visible, visibleBefore);
   EXPECT_EQ(window.position, (TWindowPos{50, 60}));
 
-  display->Image1DblClick();
-  EXPECT_FALSE(display->FormKeyDown(Qt::Key_Space)) << "other keys are left to the controls";
+  display->toggleFullScreen();
+  EXPECT_FALSE(display->handleKey(Qt::Key_Space)) << "other keys are left to the controls";
   EXPECT_TRUE(display->FullScreenActive());
-  EXPECT_TRUE(display->FormKeyDown(Qt::Key_Escape));
+  EXPECT_TRUE(display->handleKey(Qt::Key_Escape));
   EXPECT_FALSE(display->FullScreenActive());
   EXPECT_EQ(window.position, (TWindowPos{50, 60}));
 }
 
 TEST_F(VideoDisplayTest, AlwaysOnTopTogglesInMemoryOnly) {
-  AppSettings.ONTop = false;
+  settings.ONTop = false;
   window.position = {10, 20};
-  display->Image3Click();
-  EXPECT_TRUE(AppSettings.ONTop);
+  display->toggleAlwaysOnTop();
+  EXPECT_TRUE(settings.ONTop);
   EXPECT_TRUE(window.topmost);
-  display->Image3Click();
-  EXPECT_FALSE(AppSettings.ONTop);
+  display->toggleAlwaysOnTop();
+  EXPECT_FALSE(settings.ONTop);
   EXPECT_FALSE(window.topmost);
   EXPECT_EQ(window.position, (TWindowPos{10, 20}));
 
-  AppSettings.ONTop = true;
+  settings.ONTop = true;
   display->applyOnTopSetting();
   EXPECT_TRUE(window.topmost);
 }

@@ -4,8 +4,8 @@
 #include <QImage>
 #include <stdexcept>
 
-#include "MJPEGTestSupport.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/QtTestSupport.h"
+#include "tests/video/MJPEGTestSupport.h"
 #include "video/VideoViewWidget.h"
 
 namespace {

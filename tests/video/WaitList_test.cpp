@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "FakeStreams.h"
-#include "support/QtTestSupport.h"
+#include "tests/support/FakeStreams.h"
+#include "tests/support/QtTestSupport.h"
 
 namespace {
 
@@ -31,13 +31,13 @@ class TFakeView : public IWaitListView {
   }
 };
 
-TStackStream panel(const std::string& address) {
-  return TStackStream{address, "200@" + address, "admin", "secret", "8080"};
+TStreamTarget panel(const std::string& address) {
+  return TStreamTarget{address, "200@" + address, "admin", "secret", "8080"};
 }
 
 std::vector<std::string> addresses(const TWaitList& list) {
   std::vector<std::string> out;
-  for (const TStackStream& entry : list.WaitList()) out.push_back(entry.Address);
+  for (const TStreamTarget& entry : list.WaitList()) out.push_back(entry.Address);
   return out;
 }
 
@@ -102,7 +102,7 @@ TEST_F(WaitListTest, NeverHoldsMoreThanTen) {
 TEST_F(WaitListTest, RemovingTheMiddleEntryRenumbersAndLogsTheRest) {
   list.attachView(&view);
   fill({"A", "B", "C"});
-  list.StringGrid1Click(2, 1);
+  list.onGridCellClicked(2, 1);
   EXPECT_EQ(addresses(list), (std::vector<std::string>{"A", "C"}));
   EXPECT_EQ(view.column0, (std::vector<std::string>{"1: A", "2: C"}));
   EXPECT_EQ(log.texts(), (std::vector<std::string>{"A added to waitList", "C added to waitList"}));
@@ -112,7 +112,7 @@ TEST_F(WaitListTest, RemovingTheMiddleEntryRenumbersAndLogsTheRest) {
 TEST_F(WaitListTest, PickingAnEntryWatchesItThenRemovesIt) {
   list.attachView(&view);
   fill({"A", "B", "C"});
-  list.StringGrid1Click(1, 1);
+  list.onGridCellClicked(1, 1);
   EXPECT_EQ(streams.calls, (std::vector<std::string>{"setTarget B", "launchStream"}));
   EXPECT_EQ(streams.current, panel("B"));
   EXPECT_EQ(addresses(list), (std::vector<std::string>{"A", "C"}));
@@ -141,7 +141,7 @@ TEST_P(WaitListIdleClickTest, ChangesNothing) {
   list.refreshWaitList();
   const std::vector<std::string> before = view.column0;
 
-  list.StringGrid1Click(c.col, c.row);
+  list.onGridCellClicked(c.col, c.row);
 
   EXPECT_TRUE(streams.calls.empty());
   EXPECT_EQ(addresses(list), c.panels);

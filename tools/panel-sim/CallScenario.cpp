@@ -1,11 +1,11 @@
-#include "CallScenario.h"
+#include "tools/panel-sim/CallScenario.h"
 
 #include <chrono>
 
-#include "Messages.h"
-#include "Net.h"
-#include "Notify.h"
-#include "SimLog.h"
+#include "tools/panel-sim/Messages.h"
+#include "tools/panel-sim/Net.h"
+#include "tools/panel-sim/Notify.h"
+#include "tools/panel-sim/SimLog.h"
 
 TCallScenario::TCallScenario(const sockaddr_in& workstation, std::optional<in_addr> source,
                              std::string startText, const TCallOptions& options,

@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "CommandLine.h"
-#include "StopSignal.h"
+#include "tools/panel-sim/CommandLine.h"
+#include "tools/panel-sim/StopSignal.h"
 
 // Calls a workstation over and over, as a panel whose button is pressed: a "start" now and
 // every `every` seconds, each followed by a "stop" `hangupAfter` seconds later. A call still

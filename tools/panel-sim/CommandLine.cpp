@@ -1,10 +1,10 @@
-#include "CommandLine.h"
+#include "tools/panel-sim/CommandLine.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
-#include "Messages.h"
+#include "tools/panel-sim/Messages.h"
 
 namespace {
 

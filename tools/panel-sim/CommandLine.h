@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "Net.h"
+#include "tools/panel-sim/Net.h"
 
 // The command line of the simulated panel. The notify forms are relied on by other tools and
 // tests, so they are kept exactly as documented in usageText().

@@ -1,4 +1,4 @@
-#include "DiscoveryResponder.h"
+#include "tools/panel-sim/DiscoveryResponder.h"
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -6,10 +6,10 @@
 
 #include <cerrno>
 
-#include "Messages.h"
-#include "Notify.h"
-#include "SimLog.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "tools/panel-sim/Messages.h"
+#include "tools/panel-sim/Notify.h"
+#include "tools/panel-sim/SimLog.h"
 
 namespace {
 

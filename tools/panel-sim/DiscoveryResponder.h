@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "Net.h"
-#include "StopSignal.h"
-#include "WorkerSet.h"
+#include "tools/panel-sim/Net.h"
+#include "tools/panel-sim/StopSignal.h"
+#include "tools/panel-sim/WorkerSet.h"
 
 // The workstation's address in a discovery datagram "<ip>;streamer", optionally followed by
 // CR LF; nothing for any other datagram.

@@ -1,8 +1,8 @@
-#include "HttpRequest.h"
+#include "tools/panel-sim/HttpRequest.h"
 
 #include <openssl/evp.h>
 
-#include "core/Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "Messages.h"
+#include "tools/panel-sim/Messages.h"
 
 #include <algorithm>
 
-#include "core/Text.h"
-#include "core/Vigenere.h"
+#include "base/Text.h"
+#include "base/Vigenere.h"
 
 std::string startMessage(const std::string& login, const std::string& password,
                          const std::string& videoPort, const std::vector<std::string>& identities) {

@@ -1,4 +1,4 @@
-#include "Net.h"
+#include "tools/panel-sim/Net.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
-#include "Notify.h"
+#include "tools/panel-sim/Notify.h"
 
-#include "Messages.h"
-#include "Net.h"
-#include "SimLog.h"
-#include "core/Vigenere.h"
+#include "base/Vigenere.h"
+#include "tools/panel-sim/Messages.h"
+#include "tools/panel-sim/Net.h"
+#include "tools/panel-sim/SimLog.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "CommandLine.h"
-#include "Net.h"
+#include "tools/panel-sim/CommandLine.h"
+#include "tools/panel-sim/Net.h"
 
 // How long a panel waits for the workstation's reply to "ntmy".
 inline constexpr std::chrono::milliseconds ReplyWait{2000};

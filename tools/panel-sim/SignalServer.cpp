@@ -1,10 +1,10 @@
-#include "SignalServer.h"
+#include "tools/panel-sim/SignalServer.h"
 
 #include <chrono>
 
-#include "SimLog.h"
-#include "core/Text.h"
-#include "core/Vigenere.h"
+#include "base/Text.h"
+#include "base/Vigenere.h"
+#include "tools/panel-sim/SimLog.h"
 
 namespace {
 

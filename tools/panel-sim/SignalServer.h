@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "Net.h"
-#include "StopSignal.h"
+#include "tools/panel-sim/Net.h"
+#include "tools/panel-sim/StopSignal.h"
 
 // The panel's own signalling port: a workstation sends "favstream;<its address>" in clear and
 // gets one answer, `clearAnswer` ("start;LOGIN;PASSWORD;VIDEOPORT") scrambled with one pass.

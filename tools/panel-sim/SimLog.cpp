@@ -1,4 +1,4 @@
-#include "SimLog.h"
+#include "tools/panel-sim/SimLog.h"
 
 #include <cstdio>
 #include <mutex>

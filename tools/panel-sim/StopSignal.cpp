@@ -1,4 +1,4 @@
-#include "StopSignal.h"
+#include "tools/panel-sim/StopSignal.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

@@ -1,4 +1,4 @@
-#include "TcpServer.h"
+#include "tools/panel-sim/TcpServer.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "SimLog.h"
+#include "tools/panel-sim/SimLog.h"
 
 TTcpServer::TTcpServer(std::string name, const in_addr& address, std::uint16_t port,
                        std::size_t maxClients, const TStopSignal& stop)

@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "Net.h"
-#include "StopSignal.h"
-#include "WorkerSet.h"
+#include "tools/panel-sim/Net.h"
+#include "tools/panel-sim/StopSignal.h"
+#include "tools/panel-sim/WorkerSet.h"
 
 // A listening TCP port of the simulated panel: one accepting thread, one thread per client.
 // Created and destroyed by main(); the stop signal it borrows must outlive it.

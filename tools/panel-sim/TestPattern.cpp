@@ -1,4 +1,4 @@
-#include "TestPattern.h"
+#include "tools/panel-sim/TestPattern.h"
 
 #include <turbojpeg.h>
 

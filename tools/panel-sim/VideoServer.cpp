@@ -1,4 +1,4 @@
-#include "VideoServer.h"
+#include "tools/panel-sim/VideoServer.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,9 +8,9 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "HttpRequest.h"
-#include "SimLog.h"
-#include "TestPattern.h"
+#include "tools/panel-sim/HttpRequest.h"
+#include "tools/panel-sim/SimLog.h"
+#include "tools/panel-sim/TestPattern.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <netinet/in.h>
 
-#include "CommandLine.h"
-#include "Net.h"
-#include "StopSignal.h"
+#include "tools/panel-sim/CommandLine.h"
+#include "tools/panel-sim/Net.h"
+#include "tools/panel-sim/StopSignal.h"
 
 // The panel's video port: GET "/?action=streaming" answered with a multipart/x-mixed-replace
 // stream of test-pattern JPEG parts, each a boundary line, "Content-Type: image/jpeg",

@@ -1,4 +1,4 @@
-#include "WorkerSet.h"
+#include "tools/panel-sim/WorkerSet.h"
 
 TWorkerSet::~TWorkerSet() {
   std::lock_guard lock(m_mutex);

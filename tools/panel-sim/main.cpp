@@ -8,17 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "CallScenario.h"
-#include "CommandLine.h"
-#include "DiscoveryResponder.h"
-#include "Messages.h"
-#include "Notify.h"
-#include "SignalServer.h"
-#include "SimLog.h"
-#include "StopSignal.h"
-#include "TcpServer.h"
-#include "VideoServer.h"
-#include "core/Vigenere.h"
+#include "base/Vigenere.h"
+#include "tools/panel-sim/CallScenario.h"
+#include "tools/panel-sim/CommandLine.h"
+#include "tools/panel-sim/DiscoveryResponder.h"
+#include "tools/panel-sim/Messages.h"
+#include "tools/panel-sim/Notify.h"
+#include "tools/panel-sim/SignalServer.h"
+#include "tools/panel-sim/SimLog.h"
+#include "tools/panel-sim/StopSignal.h"
+#include "tools/panel-sim/TcpServer.h"
+#include "tools/panel-sim/VideoServer.h"
 
 namespace {
 

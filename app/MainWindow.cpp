@@ -1,0 +1,263 @@
+// The main window: its controls, its menus and the commands they forward.
+#include "app/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QScreen>
+
+#include "app/Station.h"
+#include "base/Text.h"
+#include "core/UiTexts.h"
+#include "ui/DebugWindow.h"
+#include "ui/Icons.h"
+#include "ui/WaitListWindow.h"
+
+namespace {
+
+QString ansi(const std::string& text) { return QString::fromStdString(cp1252ToUtf8(text)); }
+
+QToolButton* makeButton(QWidget* parent, const char* name, int left, EIcon icon, bool visible) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setGeometry(left, 280, 24, 25);
+  button->setAutoRaise(true);
+  button->setIcon(QIcon(drawIcon(icon, 20, 20)));
+  button->setIconSize(QSize(20, 20));
+  button->setCursor(Qt::PointingHandCursor);
+  button->setVisible(visible);
+  return button;
+}
+
+QAction* makeAction(QMenu* menu, const char* name, const QIcon& icon, const QString& text,
+                    const char* shortcut) {
+  QAction* action = menu->addAction(icon, text);
+  action->setObjectName(name);
+  if (shortcut != nullptr) action->setShortcut(QKeySequence(shortcut));
+  return action;
+}
+
+}  // namespace
+
+TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle("Ostrel Stream");
+  setFont(QFont("Tahoma", 8));
+  buildMenus();
+  buildClientArea();
+  setFixedSize(435, 380);
+  m_backdrop->setGeometry(0, 8, 435, 258);
+  m_videoView->setGeometry(9, 8, 402, 258);
+}
+
+TMainWindow::~TMainWindow() = default;
+
+void TMainWindow::attachStation(TStation* station) {
+  m_station = station;
+  if (m_station != nullptr) connectCommands();
+}
+
+void TMainWindow::attachDebugWindow(TDebugWindow* debugWindow) {
+  m_debugWindow = debugWindow;
+  if (m_debugWindow != nullptr) m_debugWindow->placeBeside(*this);
+}
+
+void TMainWindow::attachWaitListWindow(TWaitListWindow* waitListWindow) {
+  m_waitListWindow = waitListWindow;
+}
+
+void TMainWindow::buildMenus() {
+  m_fileMenu = menuBar()->addMenu("Fichier");
+  m_fileMenu->setObjectName("fileMenu");
+  m_minimiseAction = makeAction(m_fileMenu, "minimiseAction", menuIcon(EIcon::Minimise),
+                                ansi("R\xE9"
+                                     "duire"),
+                                "Ctrl+R");
+  m_quitAction = makeAction(m_fileMenu, "quitAction", menuIcon(EIcon::Quit), "Quitter", "Ctrl+Q");
+
+  m_toolsMenu = menuBar()->addMenu("Outils");
+  m_toolsMenu->setObjectName("toolsMenu");
+  m_settingsAction = makeAction(m_toolsMenu, "settingsAction", menuIcon(EIcon::Settings),
+                                "Configuration", "Ctrl+O");
+  m_waitListAction = makeAction(m_toolsMenu, "waitListAction", menuIcon(EIcon::WaitList),
+                                "Liste d'attente", "Ctrl+L");
+  m_manualStreamAction = makeAction(m_toolsMenu, "manualStreamAction", menuIcon(EIcon::Manual),
+                                    "Stream manuel", "Ctrl+M");
+  m_fullScreenAction = makeAction(m_toolsMenu, "fullScreenAction", menuIcon(EIcon::FullScreen),
+                                  ansi("Mode plein \xE9"
+                                       "cran"),
+                                  "Ctrl+T");
+  m_debugAction = makeAction(m_toolsMenu, "debugAction", QIcon(), "Debug", "Ctrl+D");
+
+  m_helpMenu = menuBar()->addMenu("?");
+  m_helpMenu->setObjectName("helpMenu");
+  m_aboutAction =
+      makeAction(m_helpMenu, "aboutAction", menuIcon(EIcon::About), ansi("\xC0 propos"), nullptr);
+  m_helpAction = makeAction(m_helpMenu, "helpAction", menuIcon(EIcon::Help), "Aide", nullptr);
+}
+
+void TMainWindow::buildClientArea() {
+  auto* client = new QWidget(this);
+  setCentralWidget(client);
+
+  m_backdrop = new QLabel(client);
+  m_backdrop->setObjectName("backdrop");
+  m_backdrop->setScaledContents(true);
+  QPixmap backdrop;
+  backdrop.load(":/backdrop.jpg");
+  m_backdrop->setPixmap(backdrop);
+
+  m_videoView = new TVideoView(client);
+  m_videoView->setObjectName("videoView");
+  m_panelCaption = new QLabel("0.0.0.0", client);
+  m_panelCaption->setObjectName("panelCaption");
+  m_panelCaption->move(8, 16);
+  m_panelCaption->setStyleSheet(
+      "QLabel { color: white; background: black; font: bold 16px 'System'; }");
+  m_panelCaption->adjustSize();
+
+  // The bottom bar.
+  m_relayButton = makeButton(client, "relayButton", 0, EIcon::Relay, true);
+  m_favouriteButton = makeButton(client, "favouriteButton", 23, EIcon::Favourite, true);
+  m_stopButton = makeButton(client, "stopButton", 46, EIcon::Stop, true);
+  m_snapshotButton = makeButton(client, "snapshotButton", 69, EIcon::Snapshot, true);
+  m_voiceMessageButton = makeButton(client, "voiceMessageButton", 92, EIcon::Voice, true);
+  m_listenButton = makeButton(client, "listenButton", 115, EIcon::Listen, false);
+  m_stopListeningButton = makeButton(client, "stopListeningButton", 115, EIcon::ListenStop, false);
+  m_recordingClock = new QLabel(QString(), client);
+  m_recordingClock->setObjectName("recordingClock");
+  m_recordingClock->move(145, 289);
+  m_audioLevelBar = new QProgressBar(client);
+  m_audioLevelBar->setObjectName("audioLevelBar");
+  m_audioLevelBar->setGeometry(145, 281, 150, 17);
+  m_audioLevelBar->setTextVisible(false);
+  m_audioLevelBar->hide();
+
+  // The alternate pictures of the pin and of the detection LED are kept aside.
+  m_pinOff = drawIcon(EIcon::PinOff, 25, 25);
+  m_pinOn = drawIcon(EIcon::PinOn, 25, 25);
+  m_ledOff = drawIcon(EIcon::LedOff, 25, 25);
+  m_ledOn = drawIcon(EIcon::LedOn, 25, 25);
+  m_alwaysOnTopPin = new QLabel(client);
+  m_alwaysOnTopPin->setObjectName("alwaysOnTopPin");
+  m_alwaysOnTopPin->setGeometry(368, 280, 25, 25);
+  m_alwaysOnTopPin->setPixmap(m_pinOff);
+  m_alwaysOnTopPin->setCursor(Qt::PointingHandCursor);
+  m_alwaysOnTopPin->installEventFilter(this);
+  m_detectionLed = new QLabel(client);
+  m_detectionLed->setObjectName("detectionLed");
+  m_detectionLed->setGeometry(394, 280, 25, 25);
+  m_detectionLed->setPixmap(m_ledOff);
+
+  // French hints until a language is applied.
+  m_snapshotButton->setToolTip("Capture");
+  m_stopButton->setToolTip("Stop stream");
+  m_relayButton->setToolTip(
+      ansi("Actionner le relais de la platine par d\xE9"
+           "faut"));
+  m_favouriteButton->setToolTip("Lancer le stream de la platine prioritaire");
+  m_alwaysOnTopPin->setToolTip("Toujours au premier plan");
+}
+
+void TMainWindow::connectCommands() {
+  TStation* station = m_station;
+  connect(m_minimiseAction, &QAction::triggered, this, &TMainWindow::onMinimiseTriggered);
+  connect(m_quitAction, &QAction::triggered, this, [station] { station->onQuitTriggered(); });
+  connect(m_debugAction, &QAction::triggered, this, [station] { station->onDebugTriggered(); });
+  connect(m_waitListAction, &QAction::triggered, this, &TMainWindow::onWaitListTriggered);
+  connect(m_manualStreamAction, &QAction::triggered, this,
+          [station] { station->onManualStreamTriggered(); });
+  connect(m_fullScreenAction, &QAction::triggered, this,
+          [station] { station->toggleFullScreen(); });
+  connect(m_videoView, &TVideoView::doubleClicked, this,
+          [station] { station->toggleFullScreen(); });
+  connect(m_favouriteButton, &QToolButton::clicked, this,
+          [station] { station->onFavouriteClicked(); });
+  connect(m_stopButton, &QToolButton::clicked, this, [station] { station->onStopClicked(); });
+  connect(m_snapshotButton, &QToolButton::clicked, this,
+          [station] { station->onSnapshotClicked(); });
+}
+
+// System menu and minimise box only when the user wants them; never a maximise box.
+void TMainWindow::applyBorderIcons(bool systemButtons, bool onTop) {
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (systemButtons)
+    flags |= Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+  if (onTop) flags |= Qt::WindowStaysOnTopHint;
+  setWindowFlags(flags);
+}
+
+void TMainWindow::applyTexts() {
+  m_fileMenu->setTitle(ansi(UiTexts.menuFile));
+  m_toolsMenu->setTitle(ansi(UiTexts.menuTools));
+  m_quitAction->setText(ansi(UiTexts.menuQuit));
+  m_settingsAction->setText(ansi(UiTexts.menuSettings));
+  m_manualStreamAction->setText(ansi(UiTexts.menuManualStream));
+  m_fullScreenAction->setText(ansi(UiTexts.menuFullScreen));
+  m_debugAction->setText(ansi(UiTexts.menuDebug));
+  m_waitListAction->setText(ansi(UiTexts.menuWaitList));
+  m_aboutAction->setText(ansi(UiTexts.menuAbout));
+  m_helpAction->setText(ansi(UiTexts.menuHelp));
+  m_snapshotButton->setToolTip(ansi(UiTexts.hintSnapshot));
+  m_stopButton->setToolTip(ansi(UiTexts.hintStopStream));
+  m_relayButton->setToolTip(ansi(UiTexts.hintRelay));
+  m_favouriteButton->setToolTip(ansi(UiTexts.hintFavouriteStream));
+  m_alwaysOnTopPin->setToolTip(ansi(UiTexts.chkOnTop));
+}
+
+void TMainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  const bool fullScreen = m_station != nullptr && m_station->display().FullScreenActive();
+  // Shown by the program, not restored by the window manager from the task bar.
+  if (!event->spontaneous() && !fullScreen) {
+    if (QScreen* screen = this->screen()) {
+      QRect area = screen->geometry();
+      move((area.width() - frameGeometry().width()) / 2,
+           (area.height() - frameGeometry().height()) / 2);
+    }
+  }
+  if (m_debugWindow != nullptr && m_station != nullptr && m_station->services().log.display())
+    m_debugWindow->show();
+}
+
+void TMainWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (m_station != nullptr) m_station->onCloseRequested();
+}
+
+void TMainWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  if (m_waitListWindow != nullptr) m_waitListWindow->placeBesideMainWindow();
+}
+
+void TMainWindow::keyPressEvent(QKeyEvent* event) {
+  if (m_station == nullptr || !m_station->handleKey(event->key()))
+    QMainWindow::keyPressEvent(event);
+}
+
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_alwaysOnTopPin && event->type() == QEvent::MouseButtonPress) {
+    if (m_station != nullptr) m_station->toggleAlwaysOnTop();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainWindow::minimise() { showMinimized(); }
+
+void TMainWindow::onMinimiseTriggered() { minimise(); }
+
+void TMainWindow::onWaitListTriggered() {
+  if (m_waitListWindow == nullptr) return;
+  m_waitListWindow->show();
+  m_waitListWindow->raise();
+}
+
+void TMainWindow::setLedIcon(bool detected) {
+  m_detectionLed->setPixmap(detected ? m_ledOn : m_ledOff);
+}
+
+void TMainWindow::setLedHint(const std::string& hint) { m_detectionLed->setToolTip(ansi(hint)); }
+
+std::string TMainWindow::ledHint() const {
+  return utf8ToCp1252(m_detectionLed->toolTip().toStdString());
+}

@@ -1,0 +1,134 @@
+// The main window as the video parts see it: the caption, the picture, the controls around
+// it, full screen, always on top and bringing the window to the user.
+#include <QApplication>
+#include <QScreen>
+
+#include "app/MainWindow.h"
+#include "base/Text.h"
+
+namespace {
+
+QString ansi(const std::string& text) { return QString::fromStdString(cp1252ToUtf8(text)); }
+
+}  // namespace
+
+QWidget* TMainWindow::control(EVideoControl which) const {
+  switch (which) {
+    case EVideoControl::PanelCaption:
+      return m_panelCaption;
+    case EVideoControl::VideoView:
+      return m_videoView;
+    case EVideoControl::AlwaysOnTopPin:
+      return m_alwaysOnTopPin;
+    case EVideoControl::DetectionLed:
+      return m_detectionLed;
+    case EVideoControl::FavouriteButton:
+      return m_favouriteButton;
+    case EVideoControl::RelayButton:
+      return m_relayButton;
+    case EVideoControl::StopButton:
+      return m_stopButton;
+    case EVideoControl::SnapshotButton:
+      return m_snapshotButton;
+    case EVideoControl::VoiceMessageButton:
+      return m_voiceMessageButton;
+    case EVideoControl::ListenButton:
+      return m_listenButton;
+    case EVideoControl::StopListeningButton:
+      return m_stopListeningButton;
+    case EVideoControl::AudioLevelBar:
+      return m_audioLevelBar;
+  }
+  return nullptr;
+}
+
+void TMainWindow::setCaption(const std::string& text) {
+  m_panelCaption->setText(ansi(text));
+  m_panelCaption->adjustSize();
+}
+
+void TMainWindow::setControlVisible(EVideoControl which, bool visible) {
+  control(which)->setVisible(visible);
+  // The caption sits over the video.
+  if (which == EVideoControl::PanelCaption && visible) m_panelCaption->raise();
+}
+
+void TMainWindow::setControlEnabled(EVideoControl which, bool enabled) {
+  control(which)->setEnabled(enabled);
+}
+
+void TMainWindow::setPicture(TBytes jpeg) { m_videoView->setPicture(std::move(jpeg)); }
+
+TWindowPos TMainWindow::windowPosition() const { return {x(), y()}; }
+
+void TMainWindow::showFullScreenGeometry() {
+  setMinimumSize(0, 0);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  setWindowFlag(Qt::FramelessWindowHint, true);
+  QRect screenArea = screen() != nullptr ? screen()->geometry() : QRect(0, 0, 1024, 768);
+  setGeometry(0, 0, screenArea.width(), screenArea.height());
+  show();
+  QSize client = centralWidget()->size();
+  m_backdrop->setGeometry(0, 0, client.width(), client.height());
+  m_videoView->setGeometry(0, 0, client.width(), client.height());
+  m_panelCaption->raise();
+}
+
+void TMainWindow::showNormalGeometry(TWindowPos position) {
+  setWindowFlag(Qt::FramelessWindowHint, false);
+  setFixedSize(435, 380);
+  m_backdrop->setGeometry(0, 8, width(), 258);
+  m_videoView->setGeometry(9, 8, 402, 258);
+  show();
+  move(position.left, position.top);
+  m_panelCaption->raise();
+}
+
+void TMainWindow::setTopmost(bool on) {
+  bool visible = isVisible();
+  QPoint position = pos();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  // Changing a window flag hides the window; put it back as it was, where it was.
+  if (visible) {
+    show();
+    move(position);
+  }
+  m_alwaysOnTopPin->setPixmap(on ? m_pinOn : m_pinOff);
+}
+
+// The live audio connection is not part of the program yet.
+bool TMainWindow::audioConnectionActive() const { return false; }
+
+std::string TMainWindow::windowCaption() const { return utf8ToCp1252(windowTitle().toStdString()); }
+
+void TMainWindow::restoreApplication() {
+  if (isMinimized()) showNormal();
+}
+
+namespace {
+
+QWidget* findTopLevel(const std::string& caption) {
+  QString wanted = ansi(caption);
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (widget->isWindow() && widget->windowTitle() == wanted) return widget;
+  return nullptr;
+}
+
+}  // namespace
+
+IVideoWindow::ETopLevel TMainWindow::topLevelWindow(const std::string& caption) const {
+  QWidget* widget = findTopLevel(caption);
+  if (widget == nullptr) return ETopLevel::Missing;
+  return widget->isMinimized() ? ETopLevel::Minimised : ETopLevel::Shown;
+}
+
+void TMainWindow::restoreTopLevel(const std::string& caption) {
+  if (QWidget* widget = findTopLevel(caption)) widget->showNormal();
+}
+
+void TMainWindow::bringToFront(const std::string& caption) {
+  if (QWidget* widget = findTopLevel(caption)) {
+    widget->raise();
+    widget->activateWindow();
+  }
+}

@@ -1,0 +1,258 @@
+// The station: start-up in its fixed order, the commands, the timers and shutdown.
+#include "app/Station.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include "base/Vigenere.h"
+#include "core/SettingsStore.h"
+#include "core/UiTexts.h"
+#include "core/Version.h"
+#include "net/InterfaceCheck.h"
+#include "platform/PrivateFolder.h"
+#include "platform/SessionEnd.h"
+#include "platform/Tls.h"
+
+// Resources compiled into a static library must be registered by hand.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+namespace {
+
+IVideoWindow::TBytes loadResource(const QString& name) {
+  QFile file(name);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QByteArray bytes = file.readAll();
+  return std::make_shared<const std::vector<unsigned char>>(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+TStation::TStation(TStationServices services, IStationWindow& window)
+    : m_services(std::move(services)), m_window(window), m_paths(m_services.env) {
+  initResources();
+  if (m_services.sessionEnd != nullptr)
+    connect(m_services.sessionEnd, &TSessionEndWatcher::endRequested, this,
+            &TStation::onSessionEnding);
+}
+
+// The timers first, so that no tick reaches a part that is going; the parts then go with
+// their owners, the listener first.
+TStation::~TStation() {
+  releaseTimers();
+  if (m_streams) m_streams->setStreamRequests(nullptr);
+  m_listener.reset();
+  m_discovery.reset();
+  m_outgoingClient.reset();
+  m_admission.reset();
+  m_waitList.reset();
+  m_streams.reset();
+  m_display.reset();
+}
+
+void TStation::runStartUp() {
+  TAppSettings& settings = m_services.settings;
+  // 1. The bottom bar is laid out by the window; 2. every counter starts at 0 with the object
+  // that owns it.
+  // 3. Empty the log file.
+  m_services.log.emptyFile();
+  // 4. The window has its fixed size. 5-7.
+  makePrivateFolder(m_paths);
+  sslAvailable = detectTlsAvailable();
+  // 8.
+  m_window.setControlVisible(EVideoControl::PanelCaption, false);
+  createVideoStep();
+  m_services.log.begin();
+  m_network = TNetworkState{};
+  loadCipherTable();
+  // 9-10.
+  debugLog("Version " + FileVersionText());
+  m_streams->clearStreamWanted();
+  // 11-12. Host address check.
+  makeTimers();
+  m_discovery = std::make_unique<TDiscovery>(settings, m_network, static_cast<ILedView&>(m_window));
+  if (!hostAddressCheck(m_services.net, m_network, m_services.dialogs,
+                        [this] { releaseTimers(); })) {
+    requestTermination();
+    createAudioClientStep();
+    return;
+  }
+  connect(m_discoveryTimer.get(), &QTimer::timeout, this,
+          [this] { m_discovery->onDiscoveryTick(); });
+  connect(m_watchdogTimer.get(), &QTimer::timeout, this, &TStation::onWatchdogTick);
+  m_discoveryTimer->start();
+  m_watchdogTimer->start();
+  // 13.
+  runInterfaceInventory(m_services.net, m_network);
+  // 14. Detected panels, the pending command and the start switches start empty.
+  m_discovery->SniffedIPs().clear();
+  settings.autoSnap = settings.autoFullScreen = settings.startMinimized = settings.autoFocus = 0;
+  // 15. The listener.
+  if (!openListenerStep()) return;
+  // 16. The idle picture was chosen with the display; 17.
+  m_window.setControlEnabled(EVideoControl::StopButton, false);
+  m_window.setControlEnabled(EVideoControl::SnapshotButton, false);
+  // 18-19.
+  loadSettingsStep();
+  if (settings.startMinimized == 1) m_window.minimise();
+  // 20-21.
+  m_window.applyBorderIcons(settings.SysButtons != 0, settings.ONTop != 0);
+  setLanguage(settings.language);
+  m_window.applyTexts();
+  // 22-23.
+  interfaceCheck(settings.interfaceSelected, m_network, m_services.dialogs,
+                 [this] { releaseTimers(); });
+  m_discovery->BCast();
+  // 24-25.
+  topmostAndHttpsStep();
+  createAudioClientStep();
+}
+
+void TStation::makeTimers() {
+  m_discoveryTimer = std::make_unique<QTimer>();
+  m_discoveryTimer->setInterval(DiscoveryPeriodMs);
+  m_watchdogTimer = std::make_unique<QTimer>();
+  m_watchdogTimer->setInterval(WatchdogPeriodMs);
+  m_recordingClockTimer = std::make_unique<QTimer>();
+  m_recordingClockTimer->setInterval(RecordingClockPeriodMs);
+  m_listenCooldownTimer = std::make_unique<QTimer>();
+  m_listenCooldownTimer->setInterval(ListenCooldownPeriodMs);
+  m_listenCooldownTimer->start();
+}
+
+// The video parts and the roads into a stream: the decoder comes with its controller.
+void TStation::createVideoStep() {
+  m_display = std::make_unique<TVideoDisplay>(
+      static_cast<IVideoWindow&>(m_window), m_services.settings, m_services.clock, m_services.env,
+      loadResource(":/idle-standard.jpg"), loadResource(":/idle-festive.jpg"));
+  m_streams = std::make_unique<TStreamController>(static_cast<IVideoWindow&>(m_window), *m_display,
+                                                  m_services.dialogs, m_services.settings);
+  m_waitList = std::make_unique<TWaitList>(*m_streams);
+  m_admission = std::make_unique<TCallAdmission>(m_services.settings, *m_streams, *m_waitList);
+  m_outgoingClient =
+      std::make_unique<TOutgoingClient>(*m_streams, [this] { return m_network.HostIP; });
+  m_outgoingClient->setRemotePort(m_services.panelSignalPort);
+  m_streams->setStreamRequests(m_outgoingClient.get());
+}
+
+bool TStation::openListenerStep() {
+  m_listener = std::make_unique<TNotificationListener>(static_cast<IListenerHost&>(*this),
+                                                       m_services.settings);
+  if (m_listener->activate(m_services.listenerPort)) {
+    debugLog("Socket active port 2201");
+    return true;
+  }
+  m_listener.reset();
+  releaseTimer(m_discoveryTimer);
+  releaseTimer(m_watchdogTimer);
+  m_services.dialogs.message("Ostrel Stream: Socket en cours d'utilisation.", EDialogIcon::Error);
+  debugLog("Socket failed port 2201");
+  requestTermination();
+  return false;
+}
+
+void TStation::loadSettingsStep() {
+  TSettingsStore(m_paths.settingsFile(), m_services.settings, sslAvailable).loadSettings();
+}
+
+void TStation::topmostAndHttpsStep() {
+  m_display->applyOnTopSetting();
+  if (!sslAvailable) {
+    debugLog("HTTPS connection won't be available on this machine.");
+    m_services.dialogs.message(UiTexts.msgNoHttps, EDialogIcon::Warning);
+  }
+}
+
+// The live audio client has no content yet; its place in start-up is kept.
+void TStation::createAudioClientStep() {}
+
+void TStation::releaseTimer(std::unique_ptr<QTimer>& timer) {
+  if (timer) timer->stop();
+  timer.reset();
+}
+
+void TStation::releaseTimers() {
+  releaseTimer(m_discoveryTimer);
+  releaseTimer(m_watchdogTimer);
+  releaseTimer(m_recordingClockTimer);
+  releaseTimer(m_listenCooldownTimer);
+}
+
+void TStation::requestTermination() {
+  m_terminationRequested = true;
+  // Ends the main loop and any modal box's nested loop; before the main loop has started the
+  // flag above tells the program entry not to enter it.
+  QCoreApplication::exit(0);
+}
+
+void TStation::onWatchdogTick() {
+  m_discovery->ledStep();
+  m_streams->watchdogStep();
+  m_display->idleStep(m_streams->StreamWanted());
+}
+
+void TStation::onQuitTriggered() {
+  m_streams->clearStreamWanted();
+  if (m_listener) m_listener->deactivate();
+  requestTermination();
+  m_window.setControlEnabled(EVideoControl::StopButton, false);
+  m_window.setControlEnabled(EVideoControl::SnapshotButton, false);
+}
+
+void TStation::onDebugTriggered() {
+  bool on = !m_services.log.display();
+  m_services.log.setDisplay(on);
+  if (on) debugLog("Debug displayed");
+}
+
+void TStation::onSessionEnding() { requestTermination(); }
+
+void TStation::onCloseRequested() {
+  m_streams->clearStreamWanted();
+  if (m_listener) m_listener->deactivate();
+  m_listener.reset();
+  m_streams->setStreamRequests(nullptr);
+  m_outgoingClient.reset();
+  m_window.setControlEnabled(EVideoControl::StopButton, false);
+  m_window.setControlEnabled(EVideoControl::SnapshotButton, false);
+  requestTermination();
+}
+
+void TStation::onFavouriteClicked() { m_streams->onFavouriteClicked(); }
+
+void TStation::onStopClicked() { m_streams->onStopClicked(); }
+
+void TStation::onSnapshotClicked() { m_display->onSnapshotClicked(); }
+
+void TStation::onManualStreamTriggered() { m_streams->onManualStreamTriggered(); }
+
+void TStation::toggleFullScreen() { m_display->toggleFullScreen(); }
+
+void TStation::toggleAlwaysOnTop() { m_display->toggleAlwaysOnTop(); }
+
+bool TStation::handleKey(int key) { return m_display->handleKey(key); }
+
+void TStation::BCast() { m_discovery->BCast(); }
+
+void TStation::streamWItem(int index) { m_waitList->streamWItem(index); }
+
+void TStation::launchStream() { m_streams->launchStream(); }
+
+void TStation::stopStream() { m_streams->stopStream(); }
+
+bool TStation::StreamWanted() const { return m_streams->StreamWanted(); }
+
+const std::vector<std::string>& TStation::SniffedIPs() const {
+  return m_discovery->SniffedIPs().items();
+}
+
+void TStation::admitCall(const std::vector<std::string>& fields, const std::string& panelAddress) {
+  m_admission->admitCall(fields, panelAddress);
+}
+
+void TStation::minimizeMainWindow() { m_window.minimise(); }
+
+std::string TStation::decoderAddress() const { return m_streams->target().Address; }
+
+std::string TStation::hostIP() const { return m_network.HostIP; }
+
+void TStation::addSniffedIP(const std::string& address) { m_discovery->SniffedIPs().add(address); }

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/StationWindow.h"
+#include "core/AppSettings.h"
+#include "core/DebugLog.h"
+#include "net/AdapterInfo.h"
+#include "net/Discovery.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/Env.h"
+#include "platform/NetInterfaces.h"
+#include "platform/Paths.h"
+#include "signalling/CallAdmission.h"
+#include "signalling/Listener.h"
+#include "signalling/ListenerHost.h"
+#include "signalling/OutgoingClient.h"
+#include "video/StreamController.h"
+#include "video/VideoDisplay.h"
+#include "video/WaitList.h"
+
+class TSessionEndWatcher;
+
+// What the station is given rather than finding for itself, so that a test can run it with a
+// fake clock, environment, dialogs and interface table, and free ports.
+struct TStationServices {
+  TDebugLog& log;
+  IDialogs& dialogs;
+  const IEnv& env;
+  const IClock& clock;
+  const INetInterfaces& net;
+  // The settings record the parts read and start-up loads.
+  TAppSettings& settings;
+  std::uint16_t listenerPort = TNotificationListener::DefaultPort;
+  // The end of the desktop session; connected before start-up, whose message boxes it must
+  // also be able to end. May be null.
+  TSessionEndWatcher* sessionEnd = nullptr;
+  // The port panels answer stream requests on.
+  std::uint16_t panelSignalPort = TOutgoingClient::DefaultPort;
+};
+
+// The program without its widgets: owns the listener, call admission, the outgoing client,
+// discovery, the stream controller, the display logic, the wait list and the four timers; runs
+// start-up in its fixed order and the shutdown; carries the user's commands to the parts.
+// Shows everything through IStationWindow and the dialogs service.
+//
+// Thread contract: UI thread only.
+// Ownership: owns every part; the window and the services are borrowed and must outlive it.
+class TStation : public QObject, private IListenerHost {
+  Q_OBJECT
+ public:
+  static constexpr int DiscoveryPeriodMs = 10000;
+  static constexpr int WatchdogPeriodMs = 1000;
+  static constexpr int RecordingClockPeriodMs = 10;
+  static constexpr int ListenCooldownPeriodMs = 4000;
+
+  TStation(TStationServices services, IStationWindow& window);
+  ~TStation() override;
+  TStation(const TStation&) = delete;
+  TStation& operator=(const TStation&) = delete;
+
+  // The whole start-up sequence. Afterwards terminationRequested() tells whether the program
+  // must end without entering its event loop.
+  void runStartUp();
+  bool terminationRequested() const { return m_terminationRequested; }
+
+  // The user's commands.
+  void onQuitTriggered();
+  void onDebugTriggered();
+  void onSessionEnding();
+  // The user closed the main window: the sockets go, nothing is restarted; the loop ends.
+  void onCloseRequested();
+  void onFavouriteClicked();
+  void onStopClicked();
+  void onSnapshotClicked();
+  void onManualStreamTriggered();
+  void toggleFullScreen();
+  void toggleAlwaysOnTop();
+  // The main window's keys; true when the key was used.
+  bool handleKey(int key);
+
+  // The one-second tick: detection LED, stream watchdog, idle picture.
+  void onWatchdogTick();
+
+  // Published operations.
+  void BCast();
+  void streamWItem(int index);
+  void launchStream();
+  void stopStream() override;
+
+  // The parts, for the windows and for tests. Made by start-up; the listener and the timers
+  // may be gone after a refused start or a degraded one.
+  const TStationServices& services() const { return m_services; }
+  const std::string& HostIP() const { return m_network.HostIP; }
+  const TNetworkState& network() const { return m_network; }
+  bool StreamWanted() const;
+  TNotificationListener* listener() const { return m_listener.get(); }
+  TOutgoingClient* outgoingClient() const { return m_outgoingClient.get(); }
+  TStreamController& streams() { return *m_streams; }
+  TVideoDisplay& display() { return *m_display; }
+  const TVideoDisplay& display() const { return *m_display; }
+  TWaitList& waitList() { return *m_waitList; }
+  TDiscovery& discovery() { return *m_discovery; }
+  const std::vector<std::string>& SniffedIPs() const;
+  QTimer* discoveryTimer() const { return m_discoveryTimer.get(); }
+  QTimer* watchdogTimer() const { return m_watchdogTimer.get(); }
+  QTimer* recordingClockTimer() const { return m_recordingClockTimer.get(); }
+  QTimer* listenCooldownTimer() const { return m_listenCooldownTimer.get(); }
+
+ private:
+  // IListenerHost
+  void admitCall(const std::vector<std::string>& fields, const std::string& panelAddress) override;
+  void minimizeMainWindow() override;
+  std::string decoderAddress() const override;
+  std::string hostIP() const override;
+  void addSniffedIP(const std::string& address) override;
+
+  void requestTermination();
+  void releaseTimer(std::unique_ptr<QTimer>& timer);
+  void releaseTimers();
+  void makeTimers();
+
+  // Start-up steps whose content belongs to other parts of the program.
+  void createVideoStep();
+  bool openListenerStep();
+  void loadSettingsStep();
+  void topmostAndHttpsStep();
+  void createAudioClientStep();
+
+  TStationServices m_services;
+  IStationWindow& m_window;
+  TPaths m_paths;
+  bool m_terminationRequested = false;
+
+  std::unique_ptr<QTimer> m_discoveryTimer;
+  std::unique_ptr<QTimer> m_watchdogTimer;
+  std::unique_ptr<QTimer> m_recordingClockTimer;
+  std::unique_ptr<QTimer> m_listenCooldownTimer;
+
+  TNetworkState m_network;
+  std::unique_ptr<TVideoDisplay> m_display;
+  std::unique_ptr<TStreamController> m_streams;
+  std::unique_ptr<TWaitList> m_waitList;
+  std::unique_ptr<TCallAdmission> m_admission;
+  std::unique_ptr<TOutgoingClient> m_outgoingClient;
+  std::unique_ptr<TDiscovery> m_discovery;
+  std::unique_ptr<TNotificationListener> m_listener;
+};

@@ -1,0 +1,59 @@
+// Program entry: the application object, the station and the six windows in their order, the
+// event loop.
+#include <QApplication>
+
+#include "app/MainWindow.h"
+#include "app/Station.h"
+#include "platform/SessionEnd.h"
+#include "ui/AboutWindow.h"
+#include "ui/DebugWindow.h"
+#include "ui/NoticesWindow.h"
+#include "ui/QtDialogs.h"
+#include "ui/SettingsWindow.h"
+#include "ui/WaitListWindow.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Ostrel Stream");
+  // The main window's close ends the program, whatever other window is still open.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  TSystemEnv env;
+  TSystemClock clock;
+  TPaths paths(env);
+  TDebugLog log(clock, [&paths] { return paths.tempFolder(); });
+  installDebugLog(&log);
+  TQtDialogs dialogs;
+  TSessionEndWatcher sessionEnd;
+  TSystemNetInterfaces net;
+
+  int status = 0;
+  {
+    TMainWindow mainWindow;
+    dialogs.setParent(&mainWindow);
+    TStation station({log, dialogs, env, clock, net, AppSettings,
+                      TNotificationListener::DefaultPort, &sessionEnd},
+                     mainWindow);
+    mainWindow.attachStation(&station);
+    station.runStartUp();
+    TAboutWindow aboutWindow;
+    TSettingsWindow settingsWindow;
+    TDebugWindow debugWindow(log);
+    TNoticesWindow noticesWindow;
+    TWaitListWindow waitListWindow(station.waitList(), &mainWindow);
+    mainWindow.attachDebugWindow(&debugWindow);
+    mainWindow.attachWaitListWindow(&waitListWindow);
+    log.setOnDisplayedEntry([&debugWindow] {
+      QMetaObject::invokeMethod(&debugWindow, &TDebugWindow::refreshFromLog, Qt::QueuedConnection);
+    });
+    if (!station.terminationRequested()) {
+      mainWindow.show();
+      status = QApplication::exec();
+    }
+    log.setOnDisplayedEntry(nullptr);
+    mainWindow.attachWaitListWindow(nullptr);
+    mainWindow.attachDebugWindow(nullptr);
+  }
+  installDebugLog(nullptr);
+  return status;
+}

@@ -1,0 +1,146 @@
+// The main window built as the program builds it, over a station started with fakes: its
+// controls, menus, full screen and the pin.
+#include "app/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include "app/Station.h"
+#include "tests/app/StationTestSupport.h"
+#include "ui/WaitListWindow.h"
+
+namespace {
+
+class MainWindowTest : public ::testing::Test, public TStationFixture {
+ protected:
+  void start() {
+    window = std::make_unique<TMainWindow>();
+    station = std::make_unique<TStation>(services(), *window);
+    window->attachStation(station.get());
+    station->runStartUp();
+  }
+  void TearDown() override {
+    window->attachWaitListWindow(nullptr);
+    station.reset();
+    window.reset();
+  }
+  template <class T>
+  T* child(const char* name) const {
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  QWidget* widget(const char* name) const { return child<QWidget>(name); }
+  QAction* action(const char* name) const { return child<QAction>(name); }
+
+  std::unique_ptr<TMainWindow> window;
+  std::unique_ptr<TStation> station;
+};
+
+}  // namespace
+
+// The window's own look after start-up: its size, title, the bar and the video area.
+TEST_F(MainWindowTest, StartUpGivesTheFixedWindow) {
+  chooseInterface("192.168.1.10");
+  start();
+  EXPECT_EQ(window->size(), QSize(435, 380));
+  EXPECT_EQ(window->windowTitle(), "Ostrel Stream");
+  EXPECT_FALSE(widget("stopButton")->isEnabled());
+  EXPECT_FALSE(widget("snapshotButton")->isEnabled());
+  EXPECT_EQ(widget("videoView")->geometry(), QRect(9, 8, 402, 258));
+  auto* view = child<TVideoView>("videoView");
+  ASSERT_TRUE(view->picture());
+  EXPECT_GT(view->picture()->size(), 1000u) << "the idle picture is shown";
+}
+
+// The commands of the menus reach the station.
+TEST_F(MainWindowTest, QuitAndDebugFromTheMenus) {
+  chooseInterface("192.168.1.10");
+  start();
+  action("debugAction")->trigger();
+  EXPECT_TRUE(captured.log().display());
+  EXPECT_EQ(captured.texts().back(), "Debug displayed");
+  action("quitAction")->trigger();
+  EXPECT_FALSE(station->listener()->active());
+  EXPECT_TRUE(station->terminationRequested());
+  EXPECT_FALSE(widget("stopButton")->isEnabled());
+}
+
+// English texts reach the menus and hints, and the two fixed captions never change.
+TEST_F(MainWindowTest, LanguageReachesMenusAndHints) {
+  chooseInterface("192.168.1.10", "\"language\"=\"EN\"\r\n");
+  start();
+  EXPECT_EQ(child<QMenu>("fileMenu")->title(), "File");
+  EXPECT_EQ(child<QMenu>("toolsMenu")->title(), "Tools");
+  EXPECT_EQ(child<QMenu>("helpMenu")->title(), "?");
+  EXPECT_EQ(action("minimiseAction")->text(), QString::fromUtf8("R\xC3\xA9"
+                                                                "duire"));
+  EXPECT_EQ(action("fullScreenAction")->text(), "Toggle full screen");
+  EXPECT_EQ(widget("relayButton")->toolTip(), "Trigger default doorphone's relay");
+  EXPECT_EQ(action("debugAction")->shortcut(), QKeySequence("Ctrl+D"));
+  EXPECT_EQ(action("quitAction")->shortcut(), QKeySequence("Ctrl+Q"));
+}
+
+// The pin keeps the window where it is and flips its picture; Ctrl+L brings up the wait list.
+TEST_F(MainWindowTest, PinKeepsThePositionAndTheWaitListOpensFromTheMenu) {
+  chooseInterface("192.168.1.10");
+  start();
+  TWaitListWindow waitListWindow(station->waitList(), window.get());
+  window->attachWaitListWindow(&waitListWindow);
+  auto* form = window.get();
+  form->show();
+  form->move(37, 41);
+  QPoint before = form->pos();
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(widget("alwaysOnTopPin"), &press);
+  EXPECT_TRUE(settings.ONTop);
+  EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(form->pos(), before);
+  QApplication::sendEvent(widget("alwaysOnTopPin"), &press);
+  EXPECT_FALSE(settings.ONTop);
+  EXPECT_EQ(form->pos(), before);
+
+  EXPECT_FALSE(waitListWindow.isVisible());
+  action("waitListAction")->trigger();
+  EXPECT_TRUE(waitListWindow.isVisible());
+  EXPECT_EQ(waitListWindow.x(), form->x() + form->frameGeometry().width());
+}
+
+// Full screen from the menu fills the screen and hides the bar's controls; Escape comes back to
+// the fixed window where it was, with the video area in its place.
+TEST_F(MainWindowTest, FullScreenFromTheMenuAndBackWithEscape) {
+  chooseInterface("192.168.1.10");
+  start();
+  auto* form = window.get();
+  form->show();
+  form->move(50, 60);
+  QPoint before = form->pos();
+  action("fullScreenAction")->trigger();
+  ASSERT_TRUE(station->display().FullScreenActive());
+  EXPECT_EQ(form->geometry().size(), form->screen()->geometry().size());
+  EXPECT_EQ(widget("videoView")->size(), form->centralWidget()->size());
+  for (QWidget* hidden : std::initializer_list<QWidget*>{
+           widget("favouriteButton"), widget("relayButton"), widget("stopButton"),
+           widget("snapshotButton"), widget("voiceMessageButton"), widget("alwaysOnTopPin"),
+           widget("detectionLed")})
+    EXPECT_FALSE(hidden->isVisible());
+
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(form, &escape);
+  EXPECT_FALSE(station->display().FullScreenActive());
+  EXPECT_EQ(form->size(), QSize(435, 380));
+  EXPECT_EQ(form->pos(), before);
+  EXPECT_EQ(widget("videoView")->geometry(), QRect(9, 8, 402, 258));
+  EXPECT_TRUE(widget("favouriteButton")->isVisible());
+  EXPECT_TRUE(widget("detectionLed")->isVisible());
+
+  QApplication::sendEvent(form, &escape);
+  EXPECT_FALSE(station->display().FullScreenActive()) << "Escape does nothing in the normal window";
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "app/StationWindow.h"
+#include "tests/support/RecordingVideoWindow.h"
+
+// The main window as the station sees it, recording what it was asked to show. No widgets.
+class TRecordingStationWindow final : public TRecordingVideoWindow, public IStationWindow {
+ public:
+  bool minimised = false;
+  bool systemButtons = false;
+  bool onTopFlag = false;
+  int textsApplied = 0;
+  bool ledDetected = false;
+  std::string hint;
+
+  void minimise() override { minimised = true; }
+  void applyBorderIcons(bool sysButtons, bool onTop) override {
+    systemButtons = sysButtons;
+    onTopFlag = onTop;
+  }
+  void applyTexts() override { ++textsApplied; }
+  void setLedIcon(bool detected) override { ledDetected = detected; }
+  void setLedHint(const std::string& text) override { hint = text; }
+  std::string ledHint() const override { return hint; }
+};

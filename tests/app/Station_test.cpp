@@ -1,0 +1,189 @@
+// The whole start-up, the commands and shutdown of the station, with a recording window: no
+// widget exists in this binary (it does not link Qt Widgets).
+#include "app/Station.h"
+
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <algorithm>
+
+#include "tests/app/RecordingStationWindow.h"
+#include "tests/app/StationTestSupport.h"
+
+namespace {
+
+class StationTest : public ::testing::Test, public TStationFixture {
+ protected:
+  std::unique_ptr<TStation> start(std::uint16_t port = 0) {
+    auto station = std::make_unique<TStation>(services(port), window);
+    station->runStartUp();
+    return station;
+  }
+  std::vector<QTimer*> timers(const TStation& station) const {
+    return {station.discoveryTimer(), station.watchdogTimer(), station.recordingClockTimer(),
+            station.listenCooldownTimer()};
+  }
+
+  TRecordingStationWindow window;
+};
+
+}  // namespace
+
+// A normal start: the listener serves, the timers run, the stream buttons wait for a stream,
+// and the steps ran in their order.
+TEST_F(StationTest, NormalStartRunsEveryStepInOrder) {
+  chooseInterface("192.168.1.10", "\"SysButtons\"=dword:00000001\r\n");
+  auto station = start();
+  EXPECT_FALSE(station->terminationRequested());
+  ASSERT_NE(station->listener(), nullptr);
+  EXPECT_TRUE(station->listener()->active());
+  EXPECT_TRUE(dialogs.shown.empty() ||
+              dialogs.shown.front().text.find("HTTPS") != std::string::npos);
+  EXPECT_EQ(station->HostIP(), "192.168.1.10");
+  EXPECT_TRUE(station->discoveryTimer()->isActive());
+  EXPECT_TRUE(station->watchdogTimer()->isActive());
+  EXPECT_FALSE(station->recordingClockTimer()->isActive());
+  EXPECT_TRUE(station->listenCooldownTimer()->isActive());
+  EXPECT_FALSE(window.enabled[EVideoControl::StopButton]);
+  EXPECT_FALSE(window.enabled[EVideoControl::SnapshotButton]);
+  EXPECT_FALSE(window.visible[EVideoControl::PanelCaption]);
+  EXPECT_TRUE(window.systemButtons) << "the border icons follow SysButtons";
+  EXPECT_EQ(window.textsApplied, 1);
+  EXPECT_FALSE(window.minimised);
+
+  std::vector<std::string> order = {
+      "Version 1.1.0.7", "Starting network adapters info fetching....", "Socket active port 2201",
+      "Registry keys successfully loaded", "Setting language to FR"};
+  std::vector<std::string> texts = captured.texts();
+  auto at = texts.begin();
+  for (const std::string& step : order) {
+    at = std::find(at, texts.end(), step);
+    EXPECT_NE(at, texts.end()) << "missing or out of order: " << step;
+  }
+}
+
+struct THostCase {
+  const char* fault;
+  std::vector<std::string> ownName;
+  std::optional<TIfTable> table;
+};
+
+// Without a usable host address nothing may be started: no listener, no timers, and the
+// program ends after telling the user.
+TEST_F(StationTest, UnusableHostAddressEndsTheProgram) {
+  TIfTable loopbackOnly;
+  TIfRow loopback;
+  loopback.index = 1;
+  loopback.type = NetIfType::Loopback;
+  loopback.adminStatus = IfAdminUp;
+  loopback.operStatus = IfOperUp;
+  loopbackOnly.interfaces = {loopback};
+  loopbackOnly.addresses = {{1, "127.0.0.1", "255.0.0.0"}};
+  const THostCase cases[] = {
+      {"a name that resolves only to loopback on a loopback-only host",
+       {"127.0.0.1"},
+       loopbackOnly},
+      {"a name that does not resolve and no interface table", {}, std::nullopt},
+  };
+  for (const THostCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    dialogs = TRecordingDialogs{};
+    net.ownNameAddresses = c.ownName;
+    net.table = c.table;
+    auto station = start();
+    EXPECT_TRUE(station->terminationRequested());
+    EXPECT_EQ(station->listener(), nullptr);
+    for (QTimer* timer : timers(*station)) EXPECT_EQ(timer, nullptr);
+    ASSERT_EQ(dialogTexts(), std::vector<std::string>{"Ostrel Stream: Network error"});
+    EXPECT_EQ(dialogs.shown[0].icon, EDialogIcon::Error);
+    EXPECT_FALSE(captured.contains("Socket active port 2201"));
+  }
+}
+
+// A second copy cannot have the port: it says so and ends, and the first copy keeps serving.
+TEST_F(StationTest, PortInUseEndsTheSecondCopy) {
+  QTcpServer firstCopy;
+  ASSERT_TRUE(firstCopy.listen(QHostAddress::AnyIPv4, 0));
+  auto station = start(firstCopy.serverPort());
+  EXPECT_TRUE(station->terminationRequested());
+  EXPECT_EQ(station->listener(), nullptr);
+  EXPECT_EQ(station->discoveryTimer(), nullptr);
+  EXPECT_EQ(station->watchdogTimer(), nullptr);
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().text, "Ostrel Stream: Socket en cours d'utilisation.");
+  EXPECT_EQ(dialogs.shown.back().icon, EDialogIcon::Error);
+  EXPECT_TRUE(captured.contains("Socket failed port 2201"));
+  EXPECT_FALSE(captured.contains("Registry keys successfully loaded"));
+  EXPECT_TRUE(firstCopy.isListening());
+}
+
+// Several interfaces and none chosen: the user is told, and the periodic work stays off while
+// the listener still serves.
+TEST_F(StationTest, UnchosenInterfaceRunsDegraded) {
+  auto station = start();
+  EXPECT_FALSE(station->terminationRequested());
+  EXPECT_TRUE(station->listener()->active());
+  for (QTimer* timer : timers(*station)) EXPECT_EQ(timer, nullptr);
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.front().icon, EDialogIcon::None);
+  EXPECT_EQ(dialogs.shown.front().text.rfind("Attention, plusieurs interfaces", 0), 0u);
+}
+
+struct TDateCase {
+  int month, day;
+  bool festive;
+};
+
+// The festive idle picture from 24 to 31 December, chosen once at start.
+TEST_F(StationTest, IdlePictureFollowsTheDateAtStart) {
+  chooseInterface("192.168.1.10");
+  const TDateCase cases[] = {
+      {12, 23, false}, {12, 24, true}, {12, 31, true}, {1, 1, false}, {6, 24, false}};
+  for (const TDateCase& c : cases) {
+    clock.local = TLocalTime{2026, c.month, c.day, 23, 59, 0};
+    window.picture.reset();
+    auto station = start();
+    EXPECT_EQ(station->display().festive(), c.festive) << c.month << "/" << c.day;
+    ASSERT_TRUE(window.picture);
+    EXPECT_GT(window.picture->size(), 1000u);
+  }
+}
+
+// Quit stops listening and ends the loop; Debug switches the display and says so.
+TEST_F(StationTest, QuitAndDebugCommands) {
+  chooseInterface("192.168.1.10");
+  auto station = start();
+  station->onDebugTriggered();
+  EXPECT_TRUE(captured.log().display());
+  EXPECT_EQ(captured.texts().back(), "Debug displayed");
+  station->onDebugTriggered();
+  EXPECT_FALSE(captured.log().display());
+  station->onQuitTriggered();
+  EXPECT_FALSE(station->listener()->active());
+  EXPECT_TRUE(station->terminationRequested());
+  EXPECT_FALSE(window.enabled[EVideoControl::StopButton]);
+}
+
+// startMinimized and ONTop from the settings file reach the window at start.
+TEST_F(StationTest, StartSwitchesReachTheWindow) {
+  chooseInterface("192.168.1.10",
+                  "\"startMinimized\"=dword:00000001\r\n\"ONTop\"=dword:00000001\r\n");
+  auto station = start();
+  EXPECT_TRUE(window.minimised);
+  EXPECT_TRUE(window.onTopFlag);
+  EXPECT_TRUE(window.topmost);
+}
+
+// Closing the window: the sockets go and nothing is restarted; commands after it are harmless.
+TEST_F(StationTest, CloseReleasesTheSockets) {
+  chooseInterface("192.168.1.10");
+  auto station = start();
+  station->onCloseRequested();
+  EXPECT_EQ(station->listener(), nullptr);
+  EXPECT_EQ(station->outgoingClient(), nullptr);
+  EXPECT_TRUE(station->terminationRequested());
+  settings.platines = "192.168.1.20";
+  station->onFavouriteClicked();
+  EXPECT_TRUE(
+      captured.contains("Favourite stream request for 192.168.1.20 not sent: no outgoing client"));
+}
