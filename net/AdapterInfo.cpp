@@ -37,8 +37,8 @@ bool isUsableAddress(const std::string& address) {
   }
 }
 
-// What Windows answers for its own name: the first operational interface that is not the
-// loop-back one, and its first address.
+// The host's own address when its name gives none: the first operational interface that is not
+// the loop-back one, and its first address.
 std::string firstInterfaceAddress(const INetInterfaces& net) {
   const auto table = net.readTable();
   if (!table) return {};

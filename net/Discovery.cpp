@@ -25,8 +25,8 @@ class EBroadcastFailed : public std::runtime_error {
 // destination; errorCode then says why.
 QHostAddress resolveDestination(const std::string& entry, int& errorCode) {
   errorCode = kAddressNotAvailable;
-  // An empty entry stands for 0.0.0.0, which names no host: Windows refuses to send there, and
-  // Linux would deliver it to ourselves.
+  // An empty entry stands for 0.0.0.0, which names no host: it is reported as an address not
+  // available, since Linux would deliver a datagram sent there to ourselves.
   if (entry.empty()) return {};
   QHostAddress address;
   if (entry[0] >= '0' && entry[0] <= '9') {

@@ -89,7 +89,7 @@ TEST_F(AutostartTest, OffRemovesTheEntryAndIsQuietWhenThereIsNone) {
   autostart.setAutostart(false);
   EXPECT_FALSE(autostart.isAutostartEnabled());
   EXPECT_TRUE(dialogs.shown.empty());
-  // The copy stays, as the registry version left it.
+  // Turning autostart off removes the entry only: the program copy stays.
   EXPECT_TRUE(fs::exists(paths.programCopy()));
 }
 
