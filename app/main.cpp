@@ -1,7 +1,7 @@
 // Program entry: the application object, the station and the six windows in their order, the
 // event loop.
-#include <QApplication>
-
+#include "app/Application.h"
+#include "app/EventErrors.h"
 #include "app/MainWindow.h"
 #include "app/Station.h"
 #include "platform/SessionEnd.h"
@@ -13,7 +13,7 @@
 #include "ui/WaitListWindow.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  TApplication app(argc, argv);
   QApplication::setApplicationName("Ostrel Stream");
   // The main window's close ends the program, whatever other window is still open.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
   TDebugLog log(clock, [&paths] { return paths.tempFolder(); });
   installDebugLog(&log);
   TQtDialogs dialogs;
+  TEventErrors eventErrors(dialogs);
+  app.setEventErrors(&eventErrors);
   TSessionEndWatcher sessionEnd;
   TSystemNetInterfaces net;
 
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
     mainWindow.attachWaitListWindow(nullptr);
     mainWindow.attachDebugWindow(nullptr);
   }
+  app.setEventErrors(nullptr);
   installDebugLog(nullptr);
   return status;
 }

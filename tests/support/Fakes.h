@@ -45,7 +45,7 @@ class TFakeNetInterfaces final : public INetInterfaces {
 };
 
 // Records every dialog and answers from a queue (Ok/Yes when the queue is empty).
-class TRecordingDialogs final : public IDialogs {
+class TRecordingDialogs : public IDialogs {
  public:
   struct TShown {
     std::string text;
