@@ -44,9 +44,27 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   setFont(QFont("Tahoma", 8));
   buildMenus();
   buildClientArea();
-  setFixedSize(435, 380);
-  m_backdrop->setGeometry(0, 8, 435, 258);
-  m_videoView->setGeometry(9, 8, 402, 258);
+  setFixedSize(normalSize());
+  layOutClientArea();
+}
+
+// 419 x 321 under the menu bar: the video area centred with 9 and 8 pixels aside, and room
+// under the bottom bar.
+QSize TMainWindow::normalSize() const {
+  return QSize(ClientWidth, menuBar()->sizeHint().height() + ClientHeight);
+}
+
+// Fixed places in the normal window; in full screen the picture fills the client area.
+void TMainWindow::layOutClientArea() {
+  if (m_fullScreen) {
+    const QRect all(QPoint(0, 0), centralWidget()->size());
+    m_backdrop->setGeometry(all);
+    m_videoView->setGeometry(all);
+  } else {
+    m_backdrop->setGeometry(0, 8, centralWidget()->width(), 258);
+    m_videoView->setGeometry(9, 8, 402, 258);
+  }
+  m_panelCaption->raise();
 }
 
 TMainWindow::~TMainWindow() = default;
@@ -98,6 +116,8 @@ void TMainWindow::buildMenus() {
 void TMainWindow::buildClientArea() {
   auto* client = new QWidget(this);
   setCentralWidget(client);
+  // The window manager resizes the window after the request; the picture follows.
+  client->installEventFilter(this);
 
   m_backdrop = new QLabel(client);
   m_backdrop->setObjectName("backdrop");
@@ -183,7 +203,14 @@ void TMainWindow::applyBorderIcons(bool systemButtons, bool onTop) {
   if (systemButtons)
     flags |= Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
   if (onTop) flags |= Qt::WindowStaysOnTopHint;
+  const bool visible = isVisible();
+  const QRect where = geometry();
+  TReshow reshow(m_reshowing);
   setWindowFlags(flags);
+  if (visible) {
+    show();
+    setGeometry(where);
+  }
 }
 
 void TMainWindow::applyTexts() {
@@ -206,15 +233,10 @@ void TMainWindow::applyTexts() {
 
 void TMainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  const bool fullScreen = m_station != nullptr && m_station->display().FullScreenActive();
-  // Shown by the program, not restored by the window manager from the task bar.
-  if (!event->spontaneous() && !fullScreen) {
-    if (QScreen* screen = this->screen()) {
-      QRect area = screen->geometry();
-      move((area.width() - frameGeometry().width()) / 2,
-           (area.height() - frameGeometry().height()) / 2);
-    }
-  }
+  // Centred when the program shows it: not when the window manager restores it from the task
+  // bar, not when a flag change re-shows it, not in full screen, and not while minimised (a
+  // move would restore it).
+  if (!event->spontaneous() && !m_reshowing && !m_fullScreen && !isMinimized()) centre();
   if (m_debugWindow != nullptr && m_station != nullptr && m_station->services().log.display())
     m_debugWindow->show();
 }
@@ -235,6 +257,7 @@ void TMainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == centralWidget() && event->type() == QEvent::Resize) layOutClientArea();
   if (watched == m_alwaysOnTopPin && event->type() == QEvent::MouseButtonPress) {
     if (m_station != nullptr) m_station->toggleAlwaysOnTop();
     return true;
@@ -242,7 +265,20 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainWindow::minimise() { showMinimized(); }
+void TMainWindow::centre() {
+  if (QScreen* screen = this->screen()) {
+    QRect area = screen->geometry();
+    move((area.width() - frameGeometry().width()) / 2,
+         (area.height() - frameGeometry().height()) / 2);
+  }
+}
+
+void TMainWindow::minimise() {
+  // Minimised before its first show (startMinimized): placed now, so that restoring it later
+  // brings it up centred.
+  if (!isVisible()) centre();
+  showMinimized();
+}
 
 void TMainWindow::onMinimiseTriggered() { minimise(); }
 

@@ -20,8 +20,15 @@ class TWaitListWindow;
 class TMainWindow : public QMainWindow, public IStationWindow {
   Q_OBJECT
  public:
-  // The window's whole look before start-up: 435 x 380, the video area, the bar, French texts.
+  // The client area under the menu bar in the normal window.
+  static constexpr int ClientWidth = 419;
+  static constexpr int ClientHeight = 321;
+
+  // The window's whole look before start-up: its fixed size, the video area, the bar, French
+  // texts.
   explicit TMainWindow(QWidget* parent = nullptr);
+  // The fixed size of the normal window: the client area and the menu bar.
+  QSize normalSize() const;
   ~TMainWindow() override;
 
   // Commands reach the station from now on.
@@ -65,6 +72,19 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void onMinimiseTriggered();
   void onWaitListTriggered();
 
+  // Marks the re-show that a change of window flags forces, for as long as it lives.
+  class TReshow {
+   public:
+    explicit TReshow(bool& flag) : m_flag(flag), m_was(flag) { m_flag = true; }
+    ~TReshow() { m_flag = m_was; }
+
+   private:
+    bool& m_flag;
+    bool m_was;
+  };
+
+  void centre();
+  void layOutClientArea();
   QWidget* control(EVideoControl which) const;
   void buildMenus();
   void buildClientArea();
@@ -73,6 +93,8 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   TStation* m_station = nullptr;
   TDebugWindow* m_debugWindow = nullptr;
   TWaitListWindow* m_waitListWindow = nullptr;
+  bool m_fullScreen = false;
+  bool m_reshowing = false;
 
   QMenu* m_fileMenu = nullptr;
   QAction* m_minimiseAction = nullptr;

@@ -59,39 +59,40 @@ void TMainWindow::setControlEnabled(EVideoControl which, bool enabled) {
 
 void TMainWindow::setPicture(TBytes jpeg) { m_videoView->setPicture(std::move(jpeg)); }
 
-TWindowPos TMainWindow::windowPosition() const { return {x(), y()}; }
+// The client area's place on the screen: leaving full screen puts it back exactly there, which
+// the frame's position cannot promise (the frame is gone while full screen and a window
+// manager adds it back later).
+TWindowPos TMainWindow::windowPosition() const { return {geometry().x(), geometry().y()}; }
 
+// The window manager's full-screen state: exactly the screen, no frame, above the panels.
 void TMainWindow::showFullScreenGeometry() {
+  m_fullScreen = true;
   setMinimumSize(0, 0);
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-  setWindowFlag(Qt::FramelessWindowHint, true);
-  QRect screenArea = screen() != nullptr ? screen()->geometry() : QRect(0, 0, 1024, 768);
-  setGeometry(0, 0, screenArea.width(), screenArea.height());
-  show();
-  QSize client = centralWidget()->size();
-  m_backdrop->setGeometry(0, 0, client.width(), client.height());
-  m_videoView->setGeometry(0, 0, client.width(), client.height());
-  m_panelCaption->raise();
+  showFullScreen();
+  layOutClientArea();
 }
 
 void TMainWindow::showNormalGeometry(TWindowPos position) {
-  setWindowFlag(Qt::FramelessWindowHint, false);
-  setFixedSize(435, 380);
-  m_backdrop->setGeometry(0, 8, width(), 258);
-  m_videoView->setGeometry(9, 8, 402, 258);
-  show();
-  move(position.left, position.top);
-  m_panelCaption->raise();
+  m_fullScreen = false;
+  showNormal();
+  setFixedSize(normalSize());
+  setGeometry(QRect(QPoint(position.left, position.top), normalSize()));
+  layOutClientArea();
 }
 
 void TMainWindow::setTopmost(bool on) {
-  bool visible = isVisible();
-  QPoint position = pos();
-  setWindowFlag(Qt::WindowStaysOnTopHint, on);
-  // Changing a window flag hides the window; put it back as it was, where it was.
-  if (visible) {
-    show();
-    move(position);
+  const bool visible = isVisible();
+  const QRect where = geometry();
+  {
+    // Changing a window flag hides the window; put it back as it was, where it was, without
+    // the centring of a first show.
+    TReshow reshow(m_reshowing);
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible) {
+      show();
+      setGeometry(where);
+    }
   }
   m_alwaysOnTopPin->setPixmap(on ? m_pinOn : m_pinOff);
 }

@@ -10,7 +10,7 @@
 namespace {
 
 // The debug window wired to a log as the program wires it: refreshes queued to the UI thread.
-class TDebugWindowTest : public ::testing::Test {
+class DebugWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ensureQtApplication();
@@ -33,7 +33,7 @@ class TDebugWindowTest : public ::testing::Test {
 
 // Switching the display on brings up the window with the whole history, the switch's own
 // entry last; while off, entries do not touch the window.
-TEST_F(TDebugWindowTest, ShowsTheWholeHistoryOnceDisplayed) {
+TEST_F(DebugWindowTest, ShowsTheWholeHistoryOnceDisplayed) {
   debugLog("before");
   pumpEvents(std::chrono::milliseconds(20));
   EXPECT_FALSE(window->isVisible());
@@ -49,7 +49,7 @@ TEST_F(TDebugWindowTest, ShowsTheWholeHistoryOnceDisplayed) {
 }
 
 // Entries logged from other threads reach the window through the UI thread, whole and in order.
-TEST_F(TDebugWindowTest, EntriesFromWorkerThreadsArriveWhole) {
+TEST_F(DebugWindowTest, EntriesFromWorkerThreadsArriveWhole) {
   captured.log().setDisplay(true);
   std::thread worker([] {
     for (int i = 0; i < 200; ++i) debugLog("worker " + std::to_string(i));
@@ -61,7 +61,7 @@ TEST_F(TDebugWindowTest, EntriesFromWorkerThreadsArriveWhole) {
 }
 
 // New lines keep the view at the bottom, unless the user has clicked into the text.
-TEST_F(TDebugWindowTest, FollowsNewLinesUnlessTheUserClickedIn) {
+TEST_F(DebugWindowTest, FollowsNewLinesUnlessTheUserClickedIn) {
   captured.log().setDisplay(true);
   for (int i = 0; i < 100; ++i) debugLog("line " + std::to_string(i));
   ASSERT_TRUE(waitUntil([&] { return memoLines().size() == 100; }));
@@ -78,7 +78,7 @@ TEST_F(TDebugWindowTest, FollowsNewLinesUnlessTheUserClickedIn) {
 }
 
 // Past the history bound, the oldest line leaves the window with the history.
-TEST_F(TDebugWindowTest, TrimmedHistoryLeavesTheWindowToo) {
+TEST_F(DebugWindowTest, TrimmedHistoryLeavesTheWindowToo) {
   captured.log().setHistoryLimitForTest(3);
   captured.log().setDisplay(true);
   for (int i = 0; i < 5; ++i) debugLog("entry " + std::to_string(i));

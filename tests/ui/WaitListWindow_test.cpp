@@ -30,7 +30,7 @@ TStreamTarget panel(const std::string& address) {
   return TStreamTarget{address, "200@" + address, "admin", "secret", "8080"};
 }
 
-class TWaitListWindowTest : public ::testing::Test {
+class WaitListWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     setLanguage("EN");
@@ -79,7 +79,7 @@ class TWaitListWindowTest : public ::testing::Test {
   std::unique_ptr<TWaitListWindow> waitListWindow;  // before the list goes: it detaches itself
 };
 
-TEST_F(TWaitListWindowTest, FixedDialogWithThreeColumnsAndOneEmptyRowOnceCreated) {
+TEST_F(WaitListWindowTest, FixedDialogWithThreeColumnsAndOneEmptyRowOnceCreated) {
   EXPECT_FALSE(waitListWindow->isVisible()) << "created hidden";
   EXPECT_EQ(waitListWindow->minimumSize(), QSize(245, 253));
   EXPECT_EQ(waitListWindow->maximumSize(), QSize(245, 253));
@@ -95,7 +95,7 @@ TEST_F(TWaitListWindowTest, FixedDialogWithThreeColumnsAndOneEmptyRowOnceCreated
   EXPECT_EQ(column0(), std::vector<std::string>{""});
 }
 
-TEST_F(TWaitListWindowTest, CaptionFollowsTheLanguageAtEveryShow) {
+TEST_F(WaitListWindowTest, CaptionFollowsTheLanguageAtEveryShow) {
   waitListWindow->show();
   EXPECT_EQ(waitListWindow->windowTitle(), "Wait list");
   waitListWindow->hide();
@@ -104,7 +104,7 @@ TEST_F(TWaitListWindowTest, CaptionFollowsTheLanguageAtEveryShow) {
   EXPECT_EQ(waitListWindow->windowTitle(), "Liste d'attente");
 }
 
-TEST_F(TWaitListWindowTest, ShownBesideTheMainWindowAndFollowsItWhenItMoves) {
+TEST_F(WaitListWindowTest, ShownBesideTheMainWindowAndFollowsItWhenItMoves) {
   waitListWindow->show();
   ASSERT_TRUE(waitUntil([&] { return waitListWindow->pos() == besideMain(); }))
       << "at " << waitListWindow->x() << "," << waitListWindow->y();
@@ -115,7 +115,7 @@ TEST_F(TWaitListWindowTest, ShownBesideTheMainWindowAndFollowsItWhenItMoves) {
   EXPECT_EQ(waitListWindow->y(), main.frameGeometry().y());
 }
 
-TEST_F(TWaitListWindowTest, MovedAwayItGoesBackBesideTheMainWindow) {
+TEST_F(WaitListWindowTest, MovedAwayItGoesBackBesideTheMainWindow) {
   waitListWindow->show();
   ASSERT_TRUE(waitUntil([&] { return waitListWindow->pos() == besideMain(); }));
   waitListWindow->move(10, 10);
@@ -123,7 +123,7 @@ TEST_F(TWaitListWindowTest, MovedAwayItGoesBackBesideTheMainWindow) {
       << "at " << waitListWindow->x() << "," << waitListWindow->y();
 }
 
-TEST_F(TWaitListWindowTest, ClicksOnCellsReachTheWaitList) {
+TEST_F(WaitListWindowTest, ClicksOnCellsReachTheWaitList) {
   for (const char* address : {"192.168.1.21", "192.168.1.22", "192.168.1.23"})
     list.addWaitItem(panel(address));
   list.showWaitList();
@@ -144,7 +144,7 @@ TEST_F(TWaitListWindowTest, ClicksOnCellsReachTheWaitList) {
   EXPECT_EQ(streams.calls.size(), 2u);
 }
 
-TEST_F(TWaitListWindowTest, ClosingOnlyHidesAndTheNextCallerBringsItBack) {
+TEST_F(WaitListWindowTest, ClosingOnlyHidesAndTheNextCallerBringsItBack) {
   waitListWindow->show();
   waitListWindow->close();
   EXPECT_FALSE(waitListWindow->isVisible());
@@ -154,7 +154,7 @@ TEST_F(TWaitListWindowTest, ClosingOnlyHidesAndTheNextCallerBringsItBack) {
   EXPECT_EQ(column0(), std::vector<std::string>{"1: 192.168.1.21"});
 }
 
-TEST_F(TWaitListWindowTest, BothIconsAreDrawnInEveryRowEmptyOnesIncluded) {
+TEST_F(WaitListWindowTest, BothIconsAreDrawnInEveryRowEmptyOnesIncluded) {
   waitListWindow->show();
   list.addWaitItem(panel("192.168.1.21"));
   list.refreshWaitList();
