@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <cstdio>
+#include <cstring>
 
 #include "base/Vigenere.h"
 #include "core/SettingsStore.h"
@@ -25,10 +27,47 @@ IVideoWindow::TBytes loadResource(const QString& name) {
   return std::make_shared<const std::vector<unsigned char>>(bytes.begin(), bytes.end());
 }
 
+// Why the fallback temporary folder was refused, in the user's words.
+std::string tempRefusalReason(const TTempFolder& temp, bool french) {
+  switch (temp.refusal) {
+    case ETempRefusal::CannotCreate:
+      return (french ? "impossible de le cr\xE9"
+                       "er : "
+                     : "it cannot be created: ") +
+             std::string(std::strerror(temp.error));
+    case ETempRefusal::SymbolicLink:
+      return french ? "c'est un lien symbolique" : "it is a symbolic link";
+    case ETempRefusal::NotAFolder:
+      return french ? "ce n'est pas un dossier" : "it is not a folder";
+    case ETempRefusal::OtherOwner:
+      return french ? "il appartient \xE0 un autre utilisateur" : "it belongs to another user";
+    case ETempRefusal::OpenToOthers:
+      return french ? "d'autres utilisateurs y ont acc\xE8s" : "other users can access it";
+    case ETempRefusal::None:
+      break;
+  }
+  return {};
+}
+
+std::string tempRefusalText(const TTempFolder& temp, bool french) {
+  const std::string why = " (" + tempRefusalReason(temp, french) + ").";
+  if (french)
+    return "Attention, le dossier temporaire " + temp.refusedFolder + " est refus\xE9" + why +
+           " Ni journal de d\xE9"
+           "bogage ni instantan\xE9 ne seront \xE9"
+           "crits pendant cette "
+           "session. Indiquez un dossier \xE0 vous dans la variable TMP ou TMPDIR.";
+  return "Warning, the temporary folder " + temp.refusedFolder + " is refused" + why +
+         " No debug log and no snapshot will be written during this run. Set TMP or TMPDIR to a "
+         "folder of your own.";
+}
+
 }  // namespace
 
 TStation::TStation(TStationServices services, IStationWindow& window)
-    : m_services(std::move(services)), m_window(window), m_paths(m_services.env) {
+    : m_services(std::move(services)),
+      m_window(window),
+      m_paths(m_services.env, m_services.sharedTemp) {
   initResources();
   if (m_services.sessionEnd != nullptr)
     connect(m_services.sessionEnd, &TSessionEndWatcher::endRequested, this,
@@ -53,8 +92,11 @@ void TStation::runStartUp() {
   TAppSettings& settings = m_services.settings;
   // 1. The bottom bar is laid out by the window; 2. every counter starts at 0 with the object
   // that owns it.
-  // 3. Empty the log file.
+  // 3. Empty the log file. Without a temporary folder there is no log file to tell it in.
   m_services.log.emptyFile();
+  m_tempFolder = m_paths.chooseTempFolder();
+  if (m_tempFolder.refusal != ETempRefusal::None)
+    std::fprintf(stderr, "ostrel-stream: %s\n", tempRefusalText(m_tempFolder, false).c_str());
   // 4. The window has its fixed size. 5-7.
   makePrivateFolder(m_paths);
   sslAvailable = detectTlsAvailable();
@@ -104,6 +146,7 @@ void TStation::runStartUp() {
   m_discovery->BCast();
   // 24-25.
   topmostAndHttpsStep();
+  tempFolderWarningStep();
   createAudioClientStep();
 }
 
@@ -160,6 +203,14 @@ void TStation::topmostAndHttpsStep() {
     debugLog("HTTPS connection won't be available on this machine.");
     m_services.dialogs.message(UiTexts.msgNoHttps, EDialogIcon::Warning);
   }
+}
+
+// Shown once with the other start-up warnings, in the language just chosen.
+void TStation::tempFolderWarningStep() {
+  if (m_tempFolder.refusal == ETempRefusal::None) return;
+  debugLog("**** " + tempRefusalText(m_tempFolder, false));
+  m_services.dialogs.message(tempRefusalText(m_tempFolder, m_services.settings.language == "FR"),
+                             EDialogIcon::Warning);
 }
 
 // The live audio client has no content yet; its place in start-up is kept.

@@ -43,6 +43,8 @@ struct TStationServices {
   TSessionEndWatcher* sessionEnd = nullptr;
   // The port panels answer stream requests on.
   std::uint16_t panelSignalPort = TOutgoingClient::DefaultPort;
+  // The shared folder that holds the per-user fallback temporary folder.
+  std::string sharedTemp = "/tmp";
 };
 
 // The program without its widgets: owns the listener, call admission, the outgoing client,
@@ -131,11 +133,14 @@ class TStation : public QObject, private IListenerHost {
   bool openListenerStep();
   void loadSettingsStep();
   void topmostAndHttpsStep();
+  void tempFolderWarningStep();
   void createAudioClientStep();
 
   TStationServices m_services;
   IStationWindow& m_window;
   TPaths m_paths;
+  // The temporary folder as start-up found it; a refused fallback is told once.
+  TTempFolder m_tempFolder;
   bool m_terminationRequested = false;
 
   std::unique_ptr<QTimer> m_discoveryTimer;

@@ -1,7 +1,10 @@
 # Shared by the whole-program benchmarks (sourced, not run): builds the program and panel-sim,
 # starts Xvfb, makes a home of the program's own with a settings file, and starts and stops the
-# program and simulated panels. Everything started is ended by the EXIT trap.
+# program and simulated panels. Everything started is ended by the EXIT trap. As root the whole
+# benchmark (Xvfb, the program, the panels, the viewers) runs in a network namespace of its own,
+# so that the program's discovery broadcasts stay there.
 
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/private-net.sh" "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build=${OSTREL_BUILD:-build/default}
 program=$build/app/ostrel-stream
@@ -45,8 +48,9 @@ start_xvfb() {
 # The settings file: the interface to use (so start-up asks nothing), then any extra
 # "name"=value lines given as arguments.
 write_settings() {
-  local host
-  host=$(getent ahostsv4 "$(hostname)" | awk '$1 !~ /^127\./ {print $1; exit}')
+  local host=
+  [ -z "${OSTREL_NETNS:-}" ] || host=$ostrel_net_program
+  [ -n "$host" ] || host=$(getent ahostsv4 "$(hostname)" | awk '$1 !~ /^127\./ {print $1; exit}')
   [ -n "$host" ] || host=$(ip -4 -o addr show up scope global | awk '{sub(/\/.*/, "", $4); print $4; exit}')
   [ -n "$host" ] || { echo "this machine has no network address; the program needs one" >&2; exit 1; }
   mkdir -p "$bench_home/config/Halvex" "$bench_home/tmp" "$bench_home/runtime"
@@ -92,9 +96,14 @@ start_panel_video() {
   done
 }
 
-# The panel calls (start) or hangs up (stop).
-notify_start() { "$panelsim" notify --to 127.0.0.1 --from "$panel_address" start l p "$1"; }
-notify_stop() { "$panelsim" notify --to 127.0.0.1 --from "$panel_address" stop; }
+# The panel calls (start) or hangs up (stop). What notify sent is kept in a log, shown only
+# when it fails.
+notify() {
+  "$panelsim" notify --to 127.0.0.1 --from "$panel_address" "$@" 2>>"$bench_home/notify.log" ||
+    { cat "$bench_home/notify.log" >&2; return 1; }
+}
+notify_start() { notify start l p "$1"; }
+notify_stop() { notify stop; }
 
 # CPU time (user + system) of a process so far, in clock ticks.
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }

@@ -3,7 +3,9 @@
 # memory once idle. Runs the program RUNS times (default 10) under the offscreen platform with
 # a home of its own, and prints the median and the range.
 # Usage: bench/startup.sh [runs]   (port 2201 must be free)
+# As root it runs in a network namespace of its own (scripts/private-net.sh).
 set -euo pipefail
+source "$(dirname "$0")/../scripts/private-net.sh" "$@"
 cd "$(dirname "$0")/.."
 runs=${1:-10}
 program=build/default/app/ostrel-stream
@@ -13,7 +15,9 @@ home=$(mktemp -d /tmp/ostrel-bench.XXXXXX)
 trap 'rm -rf "$home"' EXIT
 mkdir -p "$home/config/Halvex" "$home/tmp" "$home/runtime"
 chmod 700 "$home/runtime"
-host=$(getent ahostsv4 "$(hostname)" | awk '$1 !~ /^127\./ {print $1; exit}')
+host=
+[ -z "${OSTREL_NETNS:-}" ] || host=$ostrel_net_program
+[ -n "$host" ] || host=$(getent ahostsv4 "$(hostname)" | awk '$1 !~ /^127\./ {print $1; exit}')
 [ -n "$host" ] || host=$(ip -4 -o addr show up scope global | awk '{sub(/\/.*/, "", $4); print $4; exit}')
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]\r\n"interfaceSelected"="%s"\r\n' \
   "$host" > "$home/config/Halvex/HalvexStream.reg"

@@ -12,27 +12,48 @@ bool usable(const std::optional<std::string>& value) {
   return value && !value->empty() && *value != "/";
 }
 
-// Our own private fallback under /tmp: made 0700, and only accepted when it is a real folder
-// of ours that nobody else can write to.
-std::optional<std::string> privateTmp() {
-  std::string folder = "/tmp/ostrel-stream-" + std::to_string(getuid());
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+// Our own private fallback under the shared temporary folder: made 0700, and only accepted
+// when it is a real folder of ours that nobody else can reach, since the log and the snapshots
+// go there.
+TTempFolder privateTmp(const std::string& sharedTemp) {
+  TTempFolder result;
+  const std::string folder = joinPath(sharedTemp, "ostrel-stream-" + std::to_string(getuid()));
+  auto refuse = [&](ETempRefusal why, int error = 0) {
+    result.refusedFolder = folder;
+    result.refusal = why;
+    result.error = error;
+    return result;
+  };
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    return refuse(ETempRefusal::CannotCreate, errno);
   struct stat st {};
-  if (lstat(folder.c_str(), &st) != 0) return std::nullopt;
-  if (!S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 0077) != 0)
-    return std::nullopt;
-  return folder;
+  if (lstat(folder.c_str(), &st) != 0) return refuse(ETempRefusal::CannotCreate, errno);
+  if (S_ISLNK(st.st_mode)) return refuse(ETempRefusal::SymbolicLink);
+  if (!S_ISDIR(st.st_mode)) return refuse(ETempRefusal::NotAFolder);
+  if (st.st_uid != getuid()) return refuse(ETempRefusal::OtherOwner);
+  if ((st.st_mode & 0077) != 0) return refuse(ETempRefusal::OpenToOthers);
+  result.folder = folder;
+  return result;
 }
 
 }  // namespace
 
-TPaths::TPaths(const IEnv& env) : m_env(env) {}
+TPaths::TPaths(const IEnv& env, std::string sharedTemp)
+    : m_env(env), m_sharedTemp(std::move(sharedTemp)) {}
 
-std::optional<std::string> TPaths::tempFolder() const {
-  if (auto tmp = m_env.get("TMP"); usable(tmp)) return tmp;
-  if (auto tmpdir = m_env.get("TMPDIR"); usable(tmpdir)) return tmpdir;
-  return privateTmp();
+TTempFolder TPaths::chooseTempFolder() const {
+  TTempFolder result;
+  if (auto tmp = m_env.get("TMP"); usable(tmp)) {
+    result.folder = tmp;
+  } else if (auto tmpdir = m_env.get("TMPDIR"); usable(tmpdir)) {
+    result.folder = tmpdir;
+  } else {
+    result = privateTmp(m_sharedTemp);
+  }
+  return result;
 }
+
+std::optional<std::string> TPaths::tempFolder() const { return chooseTempFolder().folder; }
 
 std::string TPaths::home() const {
   if (auto h = m_env.get("HOME"); h && !h->empty()) return *h;

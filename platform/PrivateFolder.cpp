@@ -2,20 +2,9 @@
 
 #include <sys/stat.h>
 
-namespace {
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
+#include "platform/AtomicFile.h"
 
 void makePrivateFolder(const TPaths& paths) {
-  std::string vendor = paths.vendorFolder();
-  if (exists(vendor)) {
-    if (!exists(paths.privateFolder())) ::mkdir(paths.privateFolder().c_str(), 0700);
-  } else if (::mkdir(vendor.c_str(), 0700) == 0) {
-    ::mkdir(paths.privateFolder().c_str(), 0700);
-  }
+  // A fresh account may not even have its data home (~/.local/share): make the whole chain.
+  if (makeFolders(paths.vendorFolder())) ::mkdir(paths.privateFolder().c_str(), 0700);
 }

@@ -305,8 +305,8 @@ TRegStore::TContent TRegStore::parse(const std::string& fileBytes) {
       if (line.empty()) continue;
       headerSeen = true;
       if (line == Header || line == "REGEDIT4") continue;
-      content.damagedLines.push_back(lineNumber);
-      continue;
+      // A file written by hand may lack the header; its first line is then read like any
+      // other, so that a section line there still opens our key.
     }
     if (line.empty() || line[0] == ';') {
       if (section == ESection::Foreign) content.foreignLines.push_back(raw);

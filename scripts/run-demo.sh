@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Builds Ostrel Stream and runs it beside a simulated panel that calls every 20 seconds and
-# hangs up 12 seconds later: the call comes in, the panel's video comes up, the call ends.
+# Builds Ostrel Stream and runs it beside simulated panels that call every 20 seconds and hang
+# up 12 seconds later: the call comes in, the panel's video comes up, the call ends.
 # Without a display, the window runs under Xvfb and a screenshot is refreshed every 2 s in
 # the demo folder. Stop with Ctrl+C.
+#
+# As root the demo gets a small network of its own in a network namespace (see
+# scripts/private-net.sh): the program on one address and two panels on others, which answer
+# its discovery (the LED lights) and call 5 s apart, so that the second caller lands on the wait
+# list. Nothing reaches the machine's network. Without root it runs on this machine's network
+# with one panel on 127.0.0.2, as it always did.
 set -euo pipefail
+source "$(dirname "$0")/private-net.sh" "$@"
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
@@ -13,28 +20,37 @@ demo=$(mktemp -d /tmp/ostrel-demo.XXXXXX)
 mkdir -p "$demo/config/Halvex" "$demo/tmp" "$demo/runtime"
 chmod 700 "$demo/runtime"
 
-# The address the program will announce: its own name's, else its first interface's. Choosing
-# it in the settings keeps start-up from asking which interface to use.
-host=$(getent ahostsv4 "$(hostname)" | awk '$1 !~ /^127\./ {print $1; exit}')
-if [ -z "$host" ]; then
-  host=$(ip -4 -o addr show up scope global | awk '{sub(/\/.*/, "", $4); print $4; exit}')
+if [ -n "${OSTREL_NETNS:-}" ]; then
+  host=$ostrel_net_program
+  panels=("${ostrel_net_panels[@]}")
+else
+  # The address the program will announce: its own name's, else its first interface's.
+  # Choosing it in the settings keeps start-up from asking which interface to use.
+  host=$(getent ahostsv4 "$(hostname)" | awk '$1 !~ /^127\./ {print $1; exit}')
+  if [ -z "$host" ]; then
+    host=$(ip -4 -o addr show up scope global | awk '{sub(/\/.*/, "", $4); print $4; exit}')
+  fi
+  if [ -z "$host" ]; then
+    echo "This machine has no network address; Ostrel Stream needs one." >&2
+    exit 1
+  fi
+  panels=(127.0.0.2)
 fi
-if [ -z "$host" ]; then
-  echo "This machine has no network address; Ostrel Stream needs one." >&2
-  exit 1
-fi
+platines=$(IFS=';'; echo "${panels[*]}")
 cat > "$demo/config/Halvex/HalvexStream.reg" <<REG
 Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\\Software\\Halvex\\HalvexStream]
 "interfaceSelected"="$host"
-"platines"="127.0.0.2"
+"platines"="$platines"
 "language"="EN"
+"warningOnCall"=dword:00000001
 REG
 
 pids=()
 cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 if [ -z "${DISPLAY:-}" ]; then
   Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -48,11 +64,18 @@ fi
 
 HOME=$demo TMP=$demo/tmp XDG_CONFIG_HOME=$demo/config XDG_DATA_HOME=$demo/data \
   XDG_RUNTIME_DIR=$demo/runtime build/default/app/ostrel-stream &
-pids+=($!)
+program=$!
+pids+=($program)
 sleep 2
-build/default/tools/panel-sim/panel-sim serve --video 8081 --bind 127.0.0.2 --size 640x480 \
-  --fps 15 --login demo --password door --discovery --call 127.0.0.1 --every 20 --hangup-after 12 \
-  --called "100@$host" --calling "200@127.0.0.2" &
-pids+=($!)
-echo "Ostrel Stream is running (log: $demo/tmp/ostrelstream-debug.log). Ctrl+C ends the demo."
-wait "${pids[-2]}"
+if [ -z "${OSTREL_NETNS:-}" ]; then call_to=127.0.0.1; else call_to=$host; fi
+for i in "${!panels[@]}"; do
+  panel=${panels[$i]}
+  ((i == 0)) || sleep 5
+  build/default/tools/panel-sim/panel-sim serve --video 8081 --bind "$panel" --size 640x480 \
+    --fps 15 --login demo --password door --call "$call_to" --every 20 --hangup-after 12 \
+    --called "100@$host" --calling "200@$panel" >"$demo/panel-$panel.log" 2>&1 &
+  pids+=($!)
+done
+echo "Ostrel Stream is running (log: $demo/tmp/ostrelstream-debug.log, panels:" \
+  "$demo/panel-*.log). Ctrl+C ends the demo."
+wait "$program"

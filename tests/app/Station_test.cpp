@@ -3,6 +3,8 @@
 #include "app/Station.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTcpServer>
 #include <algorithm>
@@ -127,6 +129,53 @@ TEST_F(StationTest, UnchosenInterfaceRunsDegraded) {
   ASSERT_FALSE(dialogs.shown.empty());
   EXPECT_EQ(dialogs.shown.front().icon, EDialogIcon::None);
   EXPECT_EQ(dialogs.shown.front().text.rfind("Attention, plusieurs interfaces", 0), 0u);
+}
+
+struct TTempCase {
+  const char* fault;
+  std::string moreSettings;
+  mode_t mode;  // of the fallback folder planted before start
+  std::string reason;
+};
+
+// A refused fallback temporary folder means no log file and no snapshot for the whole run:
+// the user must be told once, in their language, and the terminal too.
+TEST_F(StationTest, RefusedTempFolderIsToldOnceAtStartUp) {
+  const std::vector<TTempCase> cases = {
+      {"a folder others can reach, told in French", "", 0777, "d'autres utilisateurs y ont acc"},
+      {"the same in English", "\"language\"=\"EN\"\r\n", 0755, "other users can access it"},
+  };
+  for (const TTempCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    dialogs.shown.clear();
+    QTemporaryDir shared;
+    const std::string folder =
+        shared.path().toStdString() + "/ostrel-stream-" + std::to_string(::getuid());
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), c.mode), 0);
+    env.values.erase("TMP");
+    chooseInterface("192.168.1.10", c.moreSettings);
+    TStationServices s = services();
+    s.sharedTemp = shared.path().toStdString();
+
+    ::testing::internal::CaptureStderr();
+    {
+      TStation station(s, window);
+      station.runStartUp();
+      EXPECT_FALSE(station.terminationRequested());
+    }
+    const std::string err = ::testing::internal::GetCapturedStderr();
+
+    std::vector<TRecordingDialogs::TShown> told;
+    for (const auto& shown : dialogs.shown)
+      if (shown.text.find(folder) != std::string::npos) told.push_back(shown);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].text.find(c.reason), std::string::npos) << told[0].text;
+    EXPECT_EQ(told[0].icon, EDialogIcon::Warning);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find(folder + " is refused (other users can access it)"), std::string::npos)
+        << err;
+  }
 }
 
 struct TDateCase {

@@ -100,6 +100,10 @@ const std::string kNotConnected =
     "Socket error: 10057 [WSAENOTCONN] Cannot send datagram on not connected socket. Please, "
     "check your network configuration.";
 
+// A name that cannot resolve without asking anyone: a label over 63 characters cannot be put
+// in a DNS query, so no resolver on the network is asked about it.
+const std::string kUnresolvable = std::string(64, 'x') + ".invalid";
+
 class DiscoveryTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -208,9 +212,9 @@ TEST_F(DiscoveryTest, EachInterfaceHasItsOwnStepAndAFailureEndsOnlyWhereItHappen
       {"a host name that does not resolve is a socket error, not the end of the pass",
        {"127.0.0.1"},
        {"127.255.255.255"},
-       "nothing.invalid;127.0.0.2",
+       kUnresolvable + ";127.0.0.2",
        {"127.0.0.1 is sending broadcast 127.255.255.255",
-        "Beta: Sending UNICAST to nothing.invalid", "Socket error: 10065", kNotConnected,
+        "Beta: Sending UNICAST to " + kUnresolvable, "Socket error: 10065", kNotConnected,
         "Beta: Sending UNICAST to 127.0.0.2", "Broadcast sent"},
        {from1}},
       {"lists of different lengths must not read past the interface list",

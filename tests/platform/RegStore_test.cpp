@@ -195,12 +195,47 @@ INSTANTIATE_TEST_SUITE_P(
         TLineCase{"string in hex(1)", "\"v\"=hex(1):41,00,e9,00,00,00", false, "A\xE9", {}},
         TLineCase{"deletion line removes nothing else", "\"v\"=-", false, {}, {}}));
 
-TEST(RegStoreParse, TextBeforeAnyKeyAndAMissingHeaderAreDamage) {
-  auto content = TRegStore::parse("garbage\n\"v\"=\"x\"\n[" + std::string(TRegStore::KeyName) +
-                                  "]\n\"w\"=\"y\"\n");
-  EXPECT_EQ(content.damagedLines, (std::vector<int>{1, 2}));
-  ASSERT_EQ(content.values.size(), 1u);
-  EXPECT_EQ(content.values[0].name, "w");
+struct THeaderCase {
+  const char* fault;
+  std::string file;
+  std::vector<int> damaged;
+  std::vector<std::string> names;  // our key's values, in file order
+};
+
+// The header line is only a label: a file without it must still give every value, and only a
+// line that is neither header nor section nor value is lost.
+TEST(RegStoreParse, AMissingHeaderLosesNothingElse) {
+  const std::string key = std::string("[") + TRegStore::KeyName + "]";
+  const std::vector<THeaderCase> cases = {
+      {"the section line taken for a damaged header loses every value",
+       key + "\n\"v\"=\"x\"\n\"w\"=dword:00000001\n",
+       {},
+       {"v", "w"}},
+      {"blank lines and CR LF before the section line change nothing",
+       "\r\n\r\n" + key + "\r\n\"v\"=\"x\"\r\n",
+       {},
+       {"v"}},
+      {"a value line first is outside any key: lost alone",
+       "\"u\"=\"x\"\n" + key + "\n\"v\"=\"x\"\n",
+       {1},
+       {"v"}},
+      {"text in place of the header costs its line, not the key after it",
+       "garbage\n\"u\"=\"x\"\n" + key + "\n\"w\"=\"y\"\n",
+       {1, 2},
+       {"w"}},
+      {"a header further down is not a header and not a value",
+       key + "\n\"v\"=\"x\"\nWindows Registry Editor Version 5.00\n",
+       {3},
+       {"v"}},
+  };
+  for (const THeaderCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    auto content = TRegStore::parse(c.file);
+    EXPECT_EQ(content.damagedLines, c.damaged);
+    std::vector<std::string> names;
+    for (const auto& v : content.values) names.push_back(v.name);
+    EXPECT_EQ(names, c.names);
+  }
 }
 
 // The same content in every encoding a user may bring from Windows, or we wrote ourselves.

@@ -42,6 +42,8 @@ TEST(PanelSimCommandLine, WrongCommandLinesAreRefusedWithAReason) {
        {"serve", "--video", "0", "--call", "127.0.0.1:9", "--every", "2", "--hangup-after", "3"}},
       {"--calling without --call", {"serve", "--video", "0", "--calling", "200@x"}},
       {"--close-mid-frame counts from 1", {"serve", "--video", "0", "--close-mid-frame", "0"}},
+      {"discovery both off and on",
+       {"serve", "--video", "0", "--no-discovery", "--discovery-port", "0"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.guards);
@@ -71,6 +73,7 @@ TEST(PanelSimCommandLine, HelpDocumentsEveryServeSwitch) {
                            "--signal",
                            "--signal-port",
                            "--discovery",
+                           "--no-discovery",
                            "--discovery-port",
                            "--notify-port",
                            "--announce",

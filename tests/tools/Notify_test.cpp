@@ -49,7 +49,9 @@ TEST_F(NotifyTest, SendsOneScrambledMessagePerConnection) {
     EXPECT_EQ(received, cipherPass(c.clear));
     EXPECT_EQ(decipherPass(received), c.clear);
     EXPECT_EQ(sim.waitForExit(), 0) << sim.err();
-    EXPECT_NE(sim.out().find("sent " + c.clear), std::string::npos) << sim.out();
+    // Status goes to stderr: stdout is kept for a reply, which these messages have none of.
+    EXPECT_NE(sim.err().find("sent " + c.clear), std::string::npos) << sim.err();
+    EXPECT_EQ(sim.out(), "");
   }
 }
 
@@ -88,7 +90,9 @@ TEST_F(NotifyTest, NtmyPrintsTheWorkstationsReply) {
   // The panel closes once it has the reply; the workstation never does.
   EXPECT_TRUE(connection.readUntilClosed().empty());
   EXPECT_EQ(sim.waitForExit(), 0) << sim.err();
-  EXPECT_EQ(sim.waitForLine("probing"), "probing;192.168.1.20");
+  // A script reads the reply from stdout: nothing else may be there.
+  EXPECT_EQ(sim.out(), "probing;192.168.1.20\n");
+  EXPECT_NE(sim.err().find("sent ntmy;192.168.1.50"), std::string::npos) << sim.err();
 }
 
 TEST_F(NotifyTest, NtmyWithoutReplyGivesUpAndStillSucceeds) {

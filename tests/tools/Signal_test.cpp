@@ -1,4 +1,9 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "base/Text.h"
 #include "base/Vigenere.h"
@@ -79,6 +84,46 @@ TEST_F(PanelServicesTest, DiscoveryIsAnsweredWithNtmyToTheAnnouncedWorkstation) 
         << sim.out();
     if (c.options.empty()) continue;
     EXPECT_EQ(ipOf(ntmy.peer()), "127.0.0.1");  // sent from the --bind address
+  }
+}
+
+// True when some socket holds UDP address:port (ours is bound without address reuse, so it
+// fails beside any other socket).
+bool udpPortHeld(const std::string& address, std::uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+  const bool held =
+      ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+  ::close(fd);
+  return held;
+}
+
+// A real panel answers discovery without being asked to: the demo's LED depends on it.
+TEST_F(PanelServicesTest, ServeAnswersDiscoveryOnItsPortUnlessTurnedOff) {
+  // An address of its own, so that no other test's socket on 22451 takes the datagram.
+  const std::string panel = "127.0.83.18";
+  {
+    TListener workstation("127.0.0.3");
+    TPanelSim sim(
+        {"serve", "--bind", panel, "--video", "0", "--notify-port", workstation.portText()});
+    EXPECT_EQ(listeningPort(sim, "discovery"), 22451);
+    sendDatagram(panel, 22451, "127.0.0.3;streamer");
+    TConnection ntmy = workstation.accept();
+    ASSERT_TRUE(ntmy);
+    const std::string expected = cipherPass("ntmy;" + panel);
+    EXPECT_EQ(ntmy.readExactly(expected.size()), expected);
+  }
+  {
+    TPanelSim sim({"serve", "--bind", panel, "--video", "0", "--no-discovery"});
+    // Every socket is bound before the first line is printed.
+    listeningPort(sim, "video");
+    EXPECT_FALSE(udpPortHeld(panel, 22451));
+    sim.terminate();
+    EXPECT_EQ(sim.waitForExit(), 0);
+    EXPECT_EQ(sim.out().find("discovery"), std::string::npos) << sim.out();
   }
 }
 

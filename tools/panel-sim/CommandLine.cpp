@@ -152,6 +152,8 @@ TServeOptions parseServe(TArgs& args) {
   bool videoGiven = false;
   bool loginGiven = false;
   bool passwordGiven = false;
+  bool discoveryAsked = false;
+  bool noDiscovery = false;
   std::optional<TCallOptions> call;
   std::optional<std::string> called;
   std::optional<std::string> calling;
@@ -188,10 +190,15 @@ TServeOptions parseServe(TArgs& args) {
     } else if (option == "--signal-port") {
       o.signalPort = portValue(option, args.value(option), true);
     } else if (option == "--discovery") {
+      // On by default; kept so that older command lines still work.
       args.noValue(option);
-      if (!o.discoveryPort) o.discoveryPort = DiscoveryPort;
+      discoveryAsked = true;
     } else if (option == "--discovery-port") {
       o.discoveryPort = portValue(option, args.value(option), true);
+      discoveryAsked = true;
+    } else if (option == "--no-discovery") {
+      args.noValue(option);
+      noDiscovery = true;
     } else if (option == "--notify-port") {
       o.notifyPort = portValue(option, args.value(option), false);
     } else if (option == "--announce") {
@@ -214,6 +221,9 @@ TServeOptions parseServe(TArgs& args) {
     }
   }
   if (!videoGiven) throw EUsageError("serve needs --video PORT");
+  if (noDiscovery && discoveryAsked)
+    throw EUsageError("--no-discovery cannot go with --discovery or --discovery-port");
+  if (noDiscovery) o.discoveryPort.reset();
   if (loginGiven != passwordGiven ||
       (loginGiven && (o.video.login.empty() || o.video.password.empty())))
     // The workstation sends credentials only when it has both, so one alone could never match.
@@ -263,8 +273,9 @@ Usage:
 notify sends one scrambled notification to a workstation on a new TCP connection, as a
 panel does, and closes it. PORT defaults to 2201. --from binds the source address, so that
 one machine can play several panels (127.0.0.2, 127.0.0.3...). Identities are given with "@"
-and sent with "+". ntmy prints the workstation's reply as received (nothing after 2 s). raw
-sends TEXT scrambled with one pass, as it is.
+and sent with "+". ntmy prints the workstation's reply as received (nothing after 2 s) on
+stdout, and nothing else: what was sent, warnings and errors go to stderr. raw sends TEXT
+scrambled with one pass, as it is.
 Exit status: 0 once sent, 1 when the workstation cannot be reached, 2 for a wrong command.
 
 serve plays a panel until SIGINT or SIGTERM. Every option takes its value as the next
@@ -284,8 +295,10 @@ argument or after "=".
  Stream requests: answer "favstream;IP" with a scrambled "start;LOGIN;PASSWORD;VIDEOPORT"
   --signal                listen on TCP port 2201
   --signal-port PORT      listen on PORT instead (0: any free port)
- Discovery: answer "IP;streamer" datagrams with a scrambled "ntmy;OWNADDRESS" to IP:2201
-  --discovery             listen on UDP port 22451
+ Discovery: answer "IP;streamer" datagrams with a scrambled "ntmy;OWNADDRESS" to IP:2201,
+ on UDP port 22451 by default, as a panel does (several panels on one host share the port)
+  --no-discovery          do not answer discovery
+  --discovery             answer discovery (the default)
   --discovery-port PORT   listen on PORT instead (0: any free port)
   --notify-port PORT      send the answers to this port of the workstation (default 2201)
   --announce ADDR         the address to announce (default: the --bind address, else the

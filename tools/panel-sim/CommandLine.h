@@ -14,6 +14,9 @@
 // The command line of the simulated panel. The notify forms are relied on by other tools and
 // tests, so they are kept exactly as documented in usageText().
 
+inline constexpr std::uint16_t SignalPort = 2201;
+inline constexpr std::uint16_t DiscoveryPort = 22451;
+
 // A command line that cannot be followed; its text says why.
 class EUsageError : public std::invalid_argument {
  public:
@@ -56,7 +59,8 @@ struct TServeOptions {
   bool bindGiven = false;
   TVideoOptions video;
   std::optional<std::uint16_t> signalPort;
-  std::optional<std::uint16_t> discoveryPort;
+  // A panel answers discovery unless told not to (--no-discovery).
+  std::optional<std::uint16_t> discoveryPort = DiscoveryPort;
   std::uint16_t notifyPort = 2201;
   std::optional<in_addr> announce;
   std::optional<TCallOptions> call;
@@ -69,6 +73,3 @@ TCommand parseCommandLine(const std::vector<std::string>& args);
 
 // The text printed by --help.
 std::string usageText();
-
-inline constexpr std::uint16_t SignalPort = 2201;
-inline constexpr std::uint16_t DiscoveryPort = 22451;

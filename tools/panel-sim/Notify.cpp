@@ -20,22 +20,23 @@ TFd connectWorkstation(const sockaddr_in& to, const std::optional<in_addr>& from
 }
 
 std::string notifyOn(int fd, const sockaddr_in& to, const std::string& clearText, bool awaitReply,
-                     int stopFd) {
+                     int stopFd, TReport report) {
   const std::string scrambled = cipherPass(clearText);
   // One send: the workstation takes whatever is waiting as one message.
   if (!sendAll(fd, scrambled, stopFd))
     throw ENetError("sending to " + endpointText(to) + " failed");
-  logLine("sent " + clearText + " to " + endpointText(to) + " from " +
-          endpointText(localEndpoint(fd)) + " (" + std::to_string(scrambled.size()) +
-          " bytes scrambled)");
+  report("sent " + clearText + " to " + endpointText(to) + " from " +
+         endpointText(localEndpoint(fd)) + " (" + std::to_string(scrambled.size()) +
+         " bytes scrambled)");
   if (!awaitReply) return {};
   return receiveSome(fd, ReplyWait, MaxReply, stopFd);
 }
 
 std::string sendNotification(const sockaddr_in& to, const std::optional<in_addr>& from,
-                             const std::string& clearText, bool awaitReply, int stopFd) {
+                             const std::string& clearText, bool awaitReply, int stopFd,
+                             TReport report) {
   TFd fd = connectWorkstation(to, from, stopFd);
-  return notifyOn(fd.get(), to, clearText, awaitReply, stopFd);
+  return notifyOn(fd.get(), to, clearText, awaitReply, stopFd, report);
 }
 
 int runNotify(const TNotifyOptions& options) {
@@ -47,7 +48,8 @@ int runNotify(const TNotifyOptions& options) {
   }
   try {
     sockaddr_in to = resolveIpv4(options.to.host, options.to.port);
-    std::string reply = sendNotification(to, options.from, options.clearText, options.awaitReply);
+    std::string reply =
+        sendNotification(to, options.from, options.clearText, options.awaitReply, -1, errorLine);
     if (options.awaitReply) {
       if (reply.empty())
         errorLine("no reply from the workstation within 2 s");
