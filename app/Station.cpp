@@ -168,7 +168,8 @@ void TStation::createVideoStep() {
       static_cast<IVideoWindow&>(m_window), m_services.settings, m_services.clock, m_services.env,
       loadResource(":/idle-standard.jpg"), loadResource(":/idle-festive.jpg"));
   m_streams = std::make_unique<TStreamController>(static_cast<IVideoWindow&>(m_window), *m_display,
-                                                  m_services.dialogs, m_services.settings);
+                                                  m_services.dialogs, m_services.settings,
+                                                  m_services.clock);
   m_waitList = std::make_unique<TWaitList>(*m_streams);
   m_admission = std::make_unique<TCallAdmission>(m_services.settings, *m_streams, *m_waitList);
   m_outgoingClient =

@@ -40,13 +40,15 @@ void ReceivingThread(benchmark::State& state) {
     std::uint64_t received = 0;
     std::uint64_t bytes = 0;
     QEventLoop loop;
-    decoder.OnFrame = [&](TMJPEGDecoder&, std::unique_ptr<TJPEGImage> image) {
+    decoder.OnFrame = [&](IMJPEGDecoder&, std::unique_ptr<TJPEGImage> image) {
       ++received;
       if (image && image->bytes()) bytes += image->bytes()->size();
       if (received == FramesPerRun) loop.quit();
     };
     const std::vector<pid_t> before = threadIds();
     decoder.Connect("127.0.0.1", server.port(), "/?action=streaming", "l", "p");
+    // The header exchange runs on the receiving thread; its outcome comes through the loop.
+    while (decoder.Connecting()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!decoder.Connected()) {
       state.SkipWithError("the decoder did not connect");
       return;

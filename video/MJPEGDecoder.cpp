@@ -23,7 +23,6 @@ TMJPEGDecoder::~TMJPEGDecoder() {
   // Stop every thread first so that they wind down together, then wait for each.
   for (auto& [session, thread] : m_threads) thread->stop();
   m_threads.clear();
-  m_connection.reset();
   m_wake->setEnabled(false);
   QObject::disconnect(m_wake.get(), nullptr, nullptr, nullptr);
   // Destroyed from inside a delivery: the notifier is still emitting, so it goes later.
@@ -45,101 +44,42 @@ std::string TMJPEGDecoder::requestText(const std::string& path, const std::strin
   return "GET " + path + " HTTP/1.1\r\nAuthorization: Basic " + credential + "\r\n\r\n";
 }
 
-bool TMJPEGDecoder::readReplyHeader(TMJPEGLineReader& reader, std::vector<std::string>& lines) {
-  std::size_t total = 0;
-  std::string line;
-  for (;;) {
-    if (!reader.readLine(line)) return false;
-    if (line.empty()) return true;
-    total += line.size() + 2;
-    if (total > MaxHeaderBytes) return false;
-    lines.push_back(line);
-  }
-}
-
-std::string TMJPEGDecoder::contentTypeValue(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) {
-    const auto colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    // The name is taken as it stands: "Content-Type :" does not match.
-    if (lowerAscii(line.substr(0, colon)) == "content-type") return line.substr(colon + 1);
-  }
-  return {};
-}
-
-bool TMJPEGDecoder::acceptsContentType(const std::string& rawValue) {
-  const std::string value = trimText(rawValue);
-  return value.substr(0, value.find(';')) == StreamContentType;
-}
-
 void TMJPEGDecoder::report(const TTextHandler& handler, const std::string& text) {
   if (handler) handler(*this, text);
 }
 
 void TMJPEGDecoder::Connect(const std::string& address, int port, const std::string& path,
                             const std::string& login, const std::string& password) {
-  if (m_connected) return;
+  if (m_connected || m_connecting) return;
   m_path = path;
   m_headerLines.clear();
-  // The previous session's connection is already shut; its thread keeps its own share until
-  // it is joined.
-  m_connection.reset();
-  std::shared_ptr<TMJPEGConnection> connection;
   try {
-    const std::string credential = basicCredential(login, password);
-    connection = std::make_shared<TMJPEGConnection>();
-    if (!connection->open(address, port, ConnectLimit)) {
-      report(OnError, CouldNotConnect);
-      return;
-    }
-    report(OnMessage, "Connected, sending request");
-    // A peer that accepts and then stays silent must not hold the UI thread for long.
-    connection->setDeadline(std::chrono::steady_clock::now() + HeaderLimit);
-    auto reader = std::make_unique<TMJPEGLineReader>(*connection);
-    if (!connection->sendAll(requestText(path, credential)) ||
-        !readReplyHeader(*reader, m_headerLines)) {
-      if (!connection->connected()) report(OnError, CouldNotConnect);
-      return;
-    }
-    const std::string contentType = contentTypeValue(m_headerLines);
-    if (!acceptsContentType(contentType)) {
-      report(OnError, "Invalid content type received from server: " + contentType);
-      std::string header;
-      for (const std::string& line : m_headerLines) header += line + "\r\n";
-      report(OnError, header);
-      m_badContentType = true;
-      connection->shutdownBoth();
-      return;
-    }
-    report(OnMessage, "Request sent, spawning decoder thread");
-    connection->setDeadline(std::nullopt);
+    TMJPEGRequest request{address, port, requestText(path, basicCredential(login, password))};
     const std::uint64_t session = ++m_lastSession;
-    auto thread =
-        std::make_unique<TMJPEGDecoderThread>(session, connection, std::move(reader), m_mailbox);
+    auto thread = std::make_unique<TMJPEGDecoderThread>(session, std::move(request), m_mailbox);
     thread->start();
     m_threads.emplace(session, std::move(thread));
-    m_connection = std::move(connection);
     m_session = session;
-    m_connected = true;
+    m_connecting = true;
   } catch (...) {
+    // No thread to be had: the attempt fails as an unreachable panel would, and the watchdog
+    // tries again. Connect never raises to its caller.
     try {
-      if (connection && !connection->connected()) report(OnError, CouldNotConnect);
+      report(OnError, CouldNotConnect);
     } catch (...) {
-      // Connect never raises to its caller.
     }
   }
 }
 
 void TMJPEGDecoder::Disconnect() {
-  if (!m_connected) return;
+  if (!m_connected && !m_connecting) return;
   // The thread is usually blocked in a read: the shutdown makes that read return.
   if (auto found = m_threads.find(m_session); found != m_threads.end()) found->second->stop();
-  if (m_connection) m_connection->shutdownBoth();
   auto alive = m_alive;
   if (OnDisconnect) OnDisconnect(*this);
   if (!*alive) return;
   m_connected = false;
-  m_connection.reset();
+  m_connecting = false;
   m_session = 0;
 }
 
@@ -153,9 +93,61 @@ void TMJPEGDecoder::deliverPosts() {
   --m_delivering;
 }
 
+bool TMJPEGDecoder::endSession() {
+  if (auto found = m_threads.find(m_session); found != m_threads.end()) found->second->stop();
+  m_connected = false;
+  m_connecting = false;
+  m_session = 0;
+  auto alive = m_alive;
+  if (OnStopped) OnStopped(*this);
+  return *alive;
+}
+
+bool TMJPEGDecoder::handleOutcome(TMJPEGPost& post) {
+  auto alive = m_alive;
+  m_headerLines = std::move(post.header);
+  switch (post.outcome) {
+    case TMJPEGOutcome::NotReached:
+      report(OnError, CouldNotConnect);
+      break;
+    case TMJPEGOutcome::Failed:
+      break;
+    case TMJPEGOutcome::Refused: {
+      report(OnError,
+             "Invalid content type received from server: " + contentTypeValue(m_headerLines));
+      if (!*alive) return false;
+      std::string header;
+      for (const std::string& line : m_headerLines) header += line + "\r\n";
+      report(OnError, header);
+      if (!*alive) return false;
+      m_badContentType = true;
+      break;
+    }
+    case TMJPEGOutcome::Accepted:
+      report(OnMessage, "Request sent, spawning decoder thread");
+      if (!*alive) return false;
+      // The thread is already reading the body; its frames come after this, in order.
+      if (m_session == post.session && m_connecting) {
+        m_connecting = false;
+        m_connected = true;
+      }
+      return true;
+  }
+  if (!*alive) return false;
+  return m_session == post.session ? endSession() : true;
+}
+
 bool TMJPEGDecoder::handlePost(TMJPEGPost& post) {
   auto alive = m_alive;
+  const bool current = post.session == m_session && m_session != 0;
   switch (post.kind) {
+    case TMJPEGPost::TKind::Note:
+      // An abandoned attempt says nothing more.
+      if (current) report(OnMessage, post.text);
+      break;
+    case TMJPEGPost::TKind::Outcome:
+      if (current && m_connecting) return handleOutcome(post);
+      break;
     case TMJPEGPost::TKind::Frame: {
       if (!OnFrame || !post.frame) break;
       auto image = std::make_unique<TJPEGImage>();
@@ -171,12 +163,7 @@ bool TMJPEGDecoder::handlePost(TMJPEGPost& post) {
       if (!*alive) return false;
       // A status from a stream already disconnected (or replaced by a newer Connect) is only
       // reported: it must not close the current one.
-      if (m_connected && post.session == m_session) {
-        if (m_connection) m_connection->shutdownBoth();
-        m_connection.reset();
-        m_connected = false;
-        m_session = 0;
-      }
+      if (current && m_connected) return endSession();
       break;
     }
     case TMJPEGPost::TKind::ThreadEnded: {
@@ -184,12 +171,8 @@ bool TMJPEGDecoder::handlePost(TMJPEGPost& post) {
         found->second->join();
         m_threads.erase(found);
       }
-      // Only reached without a status when the status itself could not be posted.
-      if (m_connected && post.session == m_session) {
-        m_connection.reset();
-        m_connected = false;
-        m_session = 0;
-      }
+      // Only reached while still current when the thread could not post its outcome or status.
+      if (current && (m_connected || m_connecting)) return endSession();
       break;
     }
   }

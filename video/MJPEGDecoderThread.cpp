@@ -2,6 +2,7 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -33,8 +34,19 @@ bool TMJPEGConnection::open(const std::string& host, int port, std::chrono::mill
   address.sin_port = htons(static_cast<std::uint16_t>(port));
 
   // Non-blocking throughout: every wait is a poll, so a deadline and a local shutdown both end it.
-  m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  {
+    std::lock_guard<std::mutex> lock(m_fdMutex);
+    if (m_shut) return false;
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  }
   if (m_fd < 0) return false;
+  // A panel that loses power sends no FIN: keepalive lets the kernel find out too, beside the
+  // idle limit on reads.
+  const int on = 1, idle = 5, interval = 2, probes = 3;
+  ::setsockopt(m_fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof(on));
+  ::setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof(idle));
+  ::setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof(interval));
+  ::setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof(probes));
   if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
     if (errno != EINPROGRESS) return false;
     pollfd waiting{m_fd, POLLOUT, 0};
@@ -47,6 +59,9 @@ bool TMJPEGConnection::open(const std::string& host, int port, std::chrono::mill
     socklen_t length = sizeof(error);
     if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
   }
+  std::lock_guard<std::mutex> lock(m_fdMutex);
+  // Shut while connecting: stays down.
+  if (m_shut) return false;
   m_down = false;
   return true;
 }
@@ -55,12 +70,21 @@ void TMJPEGConnection::setDeadline(std::optional<std::chrono::steady_clock::time
   m_deadline = deadline;
 }
 
+void TMJPEGConnection::setIdleLimit(std::optional<std::chrono::milliseconds> limit) {
+  m_idleLimit = limit;
+}
+
 bool TMJPEGConnection::waitFor(short events) {
+  std::optional<std::chrono::steady_clock::time_point> until = m_deadline;
+  if (m_idleLimit) {
+    const auto idleEnd = std::chrono::steady_clock::now() + *m_idleLimit;
+    if (!until || idleEnd < *until) until = idleEnd;
+  }
   for (;;) {
     int timeout = -1;
-    if (m_deadline) {
-      auto left = std::chrono::ceil<std::chrono::milliseconds>(*m_deadline -
-                                                               std::chrono::steady_clock::now());
+    if (until) {
+      auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(*until - std::chrono::steady_clock::now());
       if (left.count() <= 0) return false;
       timeout = static_cast<int>(left.count());
     }
@@ -115,6 +139,8 @@ long TMJPEGConnection::read(unsigned char* data, std::size_t size) {
 bool TMJPEGConnection::connected() const { return !m_down; }
 
 void TMJPEGConnection::shutdownBoth() {
+  std::lock_guard<std::mutex> lock(m_fdMutex);
+  m_shut = true;
   m_down = true;
   if (m_fd >= 0) ::shutdown(m_fd, SHUT_RDWR);
 }
@@ -169,6 +195,35 @@ bool TMJPEGLineReader::readExact(unsigned char* data, std::size_t size) {
     done += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// ---- reply header -------------------------------------------------------------------------
+
+bool readMJPEGReplyHeader(TMJPEGLineReader& reader, std::vector<std::string>& lines) {
+  std::size_t total = 0;
+  std::string line;
+  for (;;) {
+    if (!reader.readLine(line)) return false;
+    if (line.empty()) return true;
+    total += line.size() + 2;
+    if (total > MJPEGMaxHeader) return false;
+    lines.push_back(line);
+  }
+}
+
+std::string mjpegContentTypeValue(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    const auto colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    // The name is taken as it stands: "Content-Type :" does not match.
+    if (lowerAscii(line.substr(0, colon)) == "content-type") return line.substr(colon + 1);
+  }
+  return {};
+}
+
+bool mjpegAcceptsContentType(const std::string& rawValue) {
+  const std::string value = trimText(rawValue);
+  return value.substr(0, value.find(';')) == MJPEGStreamContentType;
 }
 
 // ---- body reading --------------------------------------------------------------------------
@@ -271,14 +326,9 @@ std::optional<TMJPEGPost> TMJPEGMailbox::takeOne() {
 
 // ---- TMJPEGDecoderThread -------------------------------------------------------------------
 
-TMJPEGDecoderThread::TMJPEGDecoderThread(std::uint64_t session,
-                                         std::shared_ptr<TMJPEGConnection> connection,
-                                         std::unique_ptr<TMJPEGLineReader> reader,
+TMJPEGDecoderThread::TMJPEGDecoderThread(std::uint64_t session, TMJPEGRequest request,
                                          TMJPEGMailbox& mailbox)
-    : m_session(session),
-      m_connection(std::move(connection)),
-      m_reader(std::move(reader)),
-      m_mailbox(mailbox) {}
+    : m_session(session), m_request(std::move(request)), m_mailbox(mailbox) {}
 
 TMJPEGDecoderThread::~TMJPEGDecoderThread() {
   stop();
@@ -293,23 +343,64 @@ void TMJPEGDecoderThread::requestStop() { m_stopRequested = true; }
 
 void TMJPEGDecoderThread::stop() {
   requestStop();
-  m_connection->shutdownBoth();
+  m_connection.shutdownBoth();
 }
 
 void TMJPEGDecoderThread::join() {
   if (m_thread.joinable()) m_thread.join();
 }
 
+void TMJPEGDecoderThread::post(TMJPEGPost message) {
+  message.session = m_session;
+  m_mailbox.post(std::move(message));
+}
+
+bool TMJPEGDecoderThread::exchangeHeader(TMJPEGLineReader& reader) {
+  TMJPEGPost outcome;
+  outcome.kind = TMJPEGPost::TKind::Outcome;
+  if (!m_connection.open(m_request.host, m_request.port, ConnectLimit)) {
+    if (!m_stopRequested) post(std::move(outcome));
+    return false;
+  }
+  if (m_stopRequested) return false;
+  TMJPEGPost note;
+  note.kind = TMJPEGPost::TKind::Note;
+  note.text = "Connected, sending request";
+  post(std::move(note));
+  // A peer that accepts and then stays silent ends the attempt, not the program's patience.
+  m_connection.setDeadline(std::chrono::steady_clock::now() + HeaderLimit);
+  const bool read =
+      m_connection.sendAll(m_request.bytes) && readMJPEGReplyHeader(reader, outcome.header);
+  if (m_stopRequested) return false;
+  if (!read) {
+    outcome.outcome = m_connection.connected() ? TMJPEGOutcome::Failed : TMJPEGOutcome::NotReached;
+    m_connection.shutdownBoth();
+    post(std::move(outcome));
+    return false;
+  }
+  const bool accepted = mjpegAcceptsContentType(mjpegContentTypeValue(outcome.header));
+  outcome.outcome = accepted ? TMJPEGOutcome::Accepted : TMJPEGOutcome::Refused;
+  if (!accepted) m_connection.shutdownBoth();
+  post(std::move(outcome));
+  return accepted;
+}
+
 void TMJPEGDecoderThread::Execute() {
-  readMJPEGBody(*m_reader, m_stopRequested, [this](TMJPEGPost message) {
-    message.session = m_session;
-    m_mailbox.post(std::move(message));
-  });
+  try {
+    TMJPEGLineReader reader(m_connection);
+    if (exchangeHeader(reader)) {
+      m_connection.setDeadline(std::nullopt);
+      m_connection.setIdleLimit(IdleLimit);
+      readMJPEGBody(reader, m_stopRequested,
+                    [this](TMJPEGPost message) { post(std::move(message)); });
+    }
+  } catch (...) {
+    // Out of memory: the ThreadEnded notice still tells the decoder the attempt is over.
+  }
   TMJPEGPost ended;
   ended.kind = TMJPEGPost::TKind::ThreadEnded;
-  ended.session = m_session;
   try {
-    m_mailbox.post(std::move(ended));
+    post(std::move(ended));
   } catch (...) {
     // Nothing left to tell with; the decoder joins every thread it made when destroyed.
   }

@@ -28,11 +28,12 @@ class IMJPEGSource {
   virtual bool connected() const = 0;
 };
 
-// One TCP connection to a panel, on a plain POSIX socket.
-// Thread contract: open, sendAll and setDeadline on the UI thread before the receiving thread
-// starts; read and connected on the one reading thread; shutdownBoth from any thread (it is how
-// a read blocked in another thread is woken). Owns the socket; it is closed on destruction, which
-// must come after the reading thread has been joined.
+// One TCP connection to a panel, on a plain POSIX socket, with TCP keepalive on.
+// Thread contract: open, sendAll, setDeadline, setIdleLimit, read and connected on the one
+// receiving thread; shutdownBoth from any thread (it is how a connect or read blocked in the
+// receiving thread is woken, and once shut the connection cannot be opened any more). Owns the
+// socket; it is closed on destruction, which must come after the receiving thread has been
+// joined.
 class TMJPEGConnection final : public IMJPEGSource {
  public:
   TMJPEGConnection() = default;
@@ -45,6 +46,9 @@ class TMJPEGConnection final : public IMJPEGSource {
   // Every read (and sendAll) fails once this moment has passed, and the connection then counts
   // as down; nullopt means reads wait for as long as it takes.
   void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
+  // A read that waits longer than this for its first byte fails, and the connection then counts
+  // as down: how a panel lost without a FIN or RST is noticed. nullopt waits without limit.
+  void setIdleLimit(std::optional<std::chrono::milliseconds> limit);
   bool sendAll(const std::string& bytes);
 
   long read(unsigned char* data, std::size_t size) override;
@@ -54,9 +58,14 @@ class TMJPEGConnection final : public IMJPEGSource {
  private:
   bool waitFor(short events);
 
+  // Written by open under m_fdMutex, read by shutdownBoth under it; the receiving thread, the
+  // only writer, reads it freely.
   int m_fd = -1;
+  std::mutex m_fdMutex;
+  bool m_shut = false;
   std::atomic<bool> m_down{true};
   std::optional<std::chrono::steady_clock::time_point> m_deadline;
+  std::optional<std::chrono::milliseconds> m_idleLimit;
 };
 
 // Lines and exact-length blocks over a source, through one read-ahead buffer.
@@ -91,17 +100,41 @@ enum class TMJPEGStatus : int {
   ConnectionDown = 3,
 };
 
-// One hand-over from the receiving thread to the UI thread. A frame's bytes change owner with it.
+// How the connection and reply header exchange of one Connect ended.
+enum class TMJPEGOutcome {
+  NotReached,  // no connection, or it went down while the header was read
+  Failed,      // the header could not be read though the connection was still up
+  Refused,     // a reply whose Content-Type is not the stream's
+  Accepted,    // the body is being read
+};
+
+// One hand-over from the receiving thread to the UI thread, in posting order. A frame's bytes
+// change owner with it.
 struct TMJPEGPost {
-  enum class TKind { Frame, Status, ThreadEnded };
+  enum class TKind { Note, Outcome, Frame, Status, ThreadEnded };
   TKind kind = TKind::Frame;
   std::uint64_t session = 0;  // which Connect the thread belongs to
   std::shared_ptr<std::vector<unsigned char>> frame;
   TMJPEGStatus status = TMJPEGStatus::LineReadFailed;
+  std::string text;  // Note: a progress note for the owner
+  TMJPEGOutcome outcome = TMJPEGOutcome::NotReached;
+  std::vector<std::string> header;  // Outcome: the reply's header lines, as read
 };
 
 // Largest Content-Length accepted: beyond it the stream ends without allocating.
 constexpr std::size_t MJPEGMaxFrame = 16u * 1024u * 1024u;
+// Total bytes of reply header kept; a larger header is a failed header read.
+constexpr std::size_t MJPEGMaxHeader = 65536;
+constexpr const char* MJPEGStreamContentType = "multipart/x-mixed-replace";
+
+// Reads header lines up to the first empty line (not kept). False when a line cannot be read or
+// the header grows past MJPEGMaxHeader.
+bool readMJPEGReplyHeader(TMJPEGLineReader& reader, std::vector<std::string>& lines);
+// The raw Content-Type value: the text after the ":" of the first line whose name matches
+// "Content-Type" without regard to case; empty when there is none.
+std::string mjpegContentTypeValue(const std::vector<std::string>& lines);
+// The raw value trimmed and cut at its first ";", compared exactly with MJPEGStreamContentType.
+bool mjpegAcceptsContentType(const std::string& rawValue);
 
 // The receiving loop over a reply body: frames cut by Content-Length only, every other line
 // ignored. Posts each frame and, unless asked to stop between two reads, the final status.
@@ -136,14 +169,30 @@ class TMJPEGMailbox {
   std::deque<TMJPEGPost> m_posts;
 };
 
-// One receiving thread: reads one stream's body and posts frames, its status, and then
-// ThreadEnded. Created by the decoder for each accepted reply, never restarted. Holds a share of
-// the connection; the mailbox must outlive it. The destructor asks the thread to stop, shuts
-// the connection so a blocked read returns, and joins.
+// What one Connect asks of the panel.
+struct TMJPEGRequest {
+  std::string host;
+  int port = 0;
+  std::string bytes;  // the whole request, sent as it is
+};
+
+// One receiving thread: connects, sends the request, reads the reply header and, when the reply
+// is accepted, the body. It posts a Note once connected, the Outcome of the header exchange, and
+// for an accepted reply the frames and the final status; ThreadEnded always comes last. Asked to
+// stop, it posts nothing more but ThreadEnded. Created by the decoder for each Connect, never
+// restarted; owns its connection; the mailbox must outlive it. The destructor asks the thread to
+// stop, shuts the connection so a blocked connect or read returns, and joins.
+//
+// Bounds: ConnectLimit to connect, HeaderLimit for the whole request and header exchange, and
+// then IdleLimit without a byte before the stream counts as lost. The panel never holds the UI
+// thread: all of these waits are here.
 class TMJPEGDecoderThread {
  public:
-  TMJPEGDecoderThread(std::uint64_t session, std::shared_ptr<TMJPEGConnection> connection,
-                      std::unique_ptr<TMJPEGLineReader> reader, TMJPEGMailbox& mailbox);
+  static constexpr std::chrono::milliseconds ConnectLimit{30};
+  static constexpr std::chrono::milliseconds HeaderLimit{5000};
+  static constexpr std::chrono::milliseconds IdleLimit{5000};
+
+  TMJPEGDecoderThread(std::uint64_t session, TMJPEGRequest request, TMJPEGMailbox& mailbox);
   ~TMJPEGDecoderThread();
   TMJPEGDecoderThread(const TMJPEGDecoderThread&) = delete;
   TMJPEGDecoderThread& operator=(const TMJPEGDecoderThread&) = delete;
@@ -160,10 +209,13 @@ class TMJPEGDecoderThread {
 
  private:
   void Execute();
+  void post(TMJPEGPost message);
+  // The connection and header exchange; true when the body is to be read.
+  bool exchangeHeader(TMJPEGLineReader& reader);
 
   std::uint64_t m_session;
-  std::shared_ptr<TMJPEGConnection> m_connection;
-  std::unique_ptr<TMJPEGLineReader> m_reader;
+  TMJPEGRequest m_request;
+  TMJPEGConnection m_connection;
   TMJPEGMailbox& m_mailbox;
   std::atomic<bool> m_stopRequested{false};
   std::thread m_thread;

@@ -4,6 +4,7 @@
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
 #include "core/UiTexts.h"
+#include "video/MJPEGDecoder.h"
 
 namespace {
 
@@ -19,13 +20,20 @@ void TLoggedStreamRequests::manualRequest(const std::string& address) {
   debugLog("Manual stream request for " + address + " not sent: no outgoing client");
 }
 
+TStreamController::TDecoderFactory TStreamController::realDecoders() {
+  return [] { return std::make_unique<TMJPEGDecoder>(); };
+}
+
 TStreamController::TStreamController(IVideoWindow& window, TVideoDisplay& display,
-                                     IDialogs& dialogs, const TAppSettings& settings)
+                                     IDialogs& dialogs, const TAppSettings& settings,
+                                     const IClock& clock, TDecoderFactory makeDecoder)
     : m_window(window),
       m_display(display),
       m_dialogs(dialogs),
       m_settings(settings),
-      m_decoder(std::make_unique<TMJPEGDecoder>()) {}
+      m_clock(clock),
+      m_makeDecoder(std::move(makeDecoder)),
+      m_decoder(m_makeDecoder()) {}
 
 TStreamController::~TStreamController() = default;
 
@@ -33,42 +41,41 @@ void TStreamController::setStreamRequests(IStreamRequests* requests) {
   m_requests = requests != nullptr ? requests : &m_loggedRequests;
 }
 
-TStreamTarget TStreamController::target() const {
-  TStreamTarget t;
-  t.Address = m_decoder->Address();
-  t.DisplayName = m_decoder->DisplayName();
-  t.Login = m_decoder->Login();
-  t.Password = m_decoder->Password();
-  t.Port = m_decoder->Port();
-  return t;
-}
+TStreamTarget TStreamController::target() const { return m_decoder->target(); }
 
-void TStreamController::setTarget(const TStreamTarget& target) {
-  m_decoder->setAddress(target.Address);
-  m_decoder->setDisplayName(target.DisplayName);
-  m_decoder->setLogin(target.Login);
-  m_decoder->setPassword(target.Password);
-  m_decoder->setPort(target.Port);
-}
+void TStreamController::setTarget(const TStreamTarget& target) { m_decoder->setTarget(target); }
 
 void TStreamController::clearSnapDone() { m_display.setSnapDone(false); }
 
 void TStreamController::replaceDecoder() {
+  const TStreamTarget kept = target();
   // The old one goes first: its threads are stopped and joined, and nothing it had queued is
   // delivered afterwards.
   m_decoder.reset();
-  m_decoder = std::make_unique<TMJPEGDecoder>();
+  m_decoder = m_makeDecoder();
+  m_decoder->setTarget(kept);
+  m_refused.reset();
+  m_lastEnded.reset();
 }
 
 std::optional<int> TStreamController::portNumber(const std::string& text) {
-  if (text.empty() || text.size() > 5) return std::nullopt;
-  int value = 0;
+  if (text.empty()) return std::nullopt;
+  long value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
     value = value * 10 + (c - '0');
+    // Leading zeros cost nothing; past the largest port the rest cannot bring it back.
+    if (value > 65535) return std::nullopt;
   }
-  if (value < 1 || value > 65535) return std::nullopt;
-  return value;
+  if (value < 1) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+std::string TStreamController::refusedReplyText(const TStreamTarget& refused) {
+  // Fixed French text, shown in every language. The password never shows on screen.
+  return "Erreur lors de la rentative de connexion au flux vid\xE9o sur :\r\nAddr: " +
+         refused.Address + "\r\nport: " + refused.Port + "\r\nlogin: " + refused.Login +
+         "\r\npwd: " + std::string(refused.Password.size(), '\x95');
 }
 
 void TStreamController::launchStream() {
@@ -77,23 +84,19 @@ void TStreamController::launchStream() {
     return;
   }
   if (m_decoder->BadContentType()) {
-    const TStreamTarget t = target();
-    // Fixed French text, shown in every language.
-    m_dialogs.message(
-        "Erreur lors de la rentative de connexion au flux vid\xE9o sur :\r\nAddr: " + t.Address +
-            "\r\nport: " + t.Port + "\r\nlogin: " + t.Login + "\r\npwd: " + t.Password,
-        EDialogIcon::Error, EDialogButtons::Ok);
-    // The dialog ran the event loop: the watchdog may have replaced the decoder meanwhile, so
-    // it is looked up again here.
-    stopStream();
-    m_decoder->Disconnect();
+    // Tell about the panel that refused, after the handler that brought this start (often a
+    // socket's) has returned; the start itself goes on with a fresh decoder.
+    const std::string text = refusedReplyText(m_refused.value_or(m_attempted));
+    QMetaObject::invokeMethod(
+        &m_queued,
+        [this, text] { m_dialogs.message(text, EDialogIcon::Error, EDialogButtons::Ok); },
+        Qt::QueuedConnection);
     replaceDecoder();
-    return;
   }
   debugLog("launchStream called");
-  debugLog("addr: " + m_decoder->Address());
+  debugLog("addr: " + target().Address);
 
-  m_window.setCaption(m_decoder->DisplayName());
+  m_window.setCaption(target().DisplayName);
   m_window.setControlVisible(EVideoControl::PanelCaption, true);
 
   if (m_settings.autoFocus == 1) {
@@ -108,7 +111,7 @@ void TStreamController::launchStream() {
   m_window.setControlEnabled(EVideoControl::SnapshotButton, true);
   m_window.setControlEnabled(EVideoControl::VoiceMessageButton, true);
 
-  if (m_decoder->Connected()) {
+  if (m_decoder->Connected() || m_decoder->Connecting()) {
     // The new target is connected by the next watchdog step.
     debugLog("Decoder already connected ****");
     m_decoder->Disconnect();
@@ -118,20 +121,29 @@ void TStreamController::launchStream() {
 }
 
 void TStreamController::connectDecoder() {
-  TMJPEGDecoder& decoder = *m_decoder;
-  decoder.OnFrame = [this](TMJPEGDecoder& d, std::unique_ptr<TJPEGImage> image) {
+  IMJPEGDecoder& decoder = *m_decoder;
+  decoder.OnFrame = [this](IMJPEGDecoder& d, std::unique_ptr<TJPEGImage> image) {
     m_display.HandleFrame(d, std::move(image));
   };
-  decoder.OnError = [this](TMJPEGDecoder& d, const std::string& text) { HandleError(d, text); };
-  decoder.OnMessage = [this](TMJPEGDecoder& d, const std::string& text) { HandleMessage(d, text); };
-  const std::optional<int> port = portNumber(decoder.Port());
+  decoder.OnError = [this](IMJPEGDecoder& d, const std::string& text) { HandleError(d, text); };
+  decoder.OnMessage = [this](IMJPEGDecoder& d, const std::string& text) { HandleMessage(d, text); };
+  decoder.OnStopped = [this](IMJPEGDecoder& d) { onDecoderStopped(d); };
+  const TStreamTarget t = target();
+  const std::optional<int> port = portNumber(t.Port);
   if (!port) {
     // The stream stays wanted: the watchdog tries again, and a corrected target can follow.
-    debugLog("**** Invalid port: " + decoder.Port());
+    debugLog("**** Invalid port: " + t.Port);
     return;
   }
-  decoder.Connect(decoder.Address(), *port, StreamPath, decoder.Login(), decoder.Password());
+  m_attempted = t;
+  m_lastEnded.reset();
+  decoder.Connect(t.Address, *port, StreamPath, t.Login, t.Password);
   m_display.setSnapDone(false);
+}
+
+void TStreamController::onDecoderStopped(IMJPEGDecoder& decoder) {
+  m_lastEnded = m_clock.steadyNow();
+  if (decoder.BadContentType()) m_refused = m_attempted;
 }
 
 void TStreamController::stopStream() {
@@ -139,6 +151,9 @@ void TStreamController::stopStream() {
     m_decoder->Disconnect();
     debugLog("MJPEGDecoder disconnected");
   }
+  // Whatever the last one went through (a refused reply, an attempt still under way), the next
+  // start begins afresh.
+  replaceDecoder();
   m_window.setCaption(IdleCaption);
   m_window.setControlVisible(EVideoControl::PanelCaption, false);
   m_streamWanted = false;
@@ -152,13 +167,14 @@ void TStreamController::stopStream() {
 }
 
 void TStreamController::watchdogStep() {
-  if (m_decoder->Connected() || !m_streamWanted) return;
+  if (m_decoder->Connected() || m_decoder->Connecting() || !m_streamWanted) return;
+  // A panel that fails slowly gets the same pause as one that refuses at once.
+  if (m_lastEnded && m_clock.steadyNow() - *m_lastEnded < RetryGap) return;
   debugLog("******* Stream isn't running, yet it should, retrying...");
   const TStreamTarget saved = target();
+  // stopStream leaves a fresh decoder: the old one may carry BadContentType, which must not
+  // outlive it.
   stopStream();
-  m_decoder->Disconnect();
-  // A fresh decoder: the old one may carry BadContentType, which must not outlive it.
-  replaceDecoder();
   setTarget(saved);
   launchStream();
 }
@@ -196,8 +212,8 @@ void TStreamController::focusWindow(const std::string& caption) {
   }
 }
 
-void TStreamController::HandleError(TMJPEGDecoder&, const std::string& text) {
+void TStreamController::HandleError(IMJPEGDecoder&, const std::string& text) {
   debugLog("**** " + text);
 }
 
-void TStreamController::HandleMessage(TMJPEGDecoder&, const std::string& text) { debugLog(text); }
+void TStreamController::HandleMessage(IMJPEGDecoder&, const std::string& text) { debugLog(text); }

@@ -90,7 +90,7 @@ void TVideoDisplay::showPicture(TBytes jpeg) {
   m_window.setPicture(m_picture);
 }
 
-void TVideoDisplay::HandleFrame(TMJPEGDecoder&, std::unique_ptr<TJPEGImage> image) {
+void TVideoDisplay::HandleFrame(IMJPEGDecoder&, std::unique_ptr<TJPEGImage> image) {
   if (!image || image->empty()) return;
   showPicture(image->bytes());
   if (!m_snapDone) {

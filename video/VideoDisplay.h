@@ -11,7 +11,7 @@
 #include "platform/Env.h"
 #include "video/JpegImage.h"
 
-class TMJPEGDecoder;
+class IMJPEGDecoder;
 
 // The main window's controls that the video logic shows, hides, enables or disables.
 enum class EVideoControl {
@@ -92,7 +92,7 @@ class TVideoDisplay {
 
   // The decoder's frame handler: the frame's bytes go to the video area as they are, and the first
   // frame of a connection triggers the automatic snapshot when autoSnap is 1.
-  void HandleFrame(TMJPEGDecoder& decoder, std::unique_ptr<TJPEGImage> image);
+  void HandleFrame(IMJPEGDecoder& decoder, std::unique_ptr<TJPEGImage> image);
 
   // Writes what the video area shows, byte for byte, into the temporary folder. A failure is logged
   // and changes nothing else. Returns the path written, or nothing.

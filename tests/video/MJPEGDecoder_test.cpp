@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QStandardPaths>
+#include <QTimer>
 
 #include "tests/support/QtTestSupport.h"
 #include "tests/video/MJPEGTestSupport.h"
@@ -33,15 +34,15 @@ struct TRecorder {
   std::vector<TBytes> frames;
   int disconnects = 0;
 
-  void attach(TMJPEGDecoder& decoder) {
-    decoder.OnFrame = [this](TMJPEGDecoder&, std::unique_ptr<TJPEGImage> image) {
+  void attach(IMJPEGDecoder& decoder) {
+    decoder.OnFrame = [this](IMJPEGDecoder&, std::unique_ptr<TJPEGImage> image) {
       frames.push_back(*image->bytes());
     };
-    decoder.OnError = [this](TMJPEGDecoder&, const std::string& text) { errors.push_back(text); };
-    decoder.OnMessage = [this](TMJPEGDecoder&, const std::string& text) {
+    decoder.OnError = [this](IMJPEGDecoder&, const std::string& text) { errors.push_back(text); };
+    decoder.OnMessage = [this](IMJPEGDecoder&, const std::string& text) {
       messages.push_back(text);
     };
-    decoder.OnDisconnect = [this](TMJPEGDecoder&) { ++disconnects; };
+    decoder.OnDisconnect = [this](IMJPEGDecoder&) { ++disconnects; };
   }
 };
 
@@ -56,6 +57,11 @@ class MJPEGDecoderTest : public ::testing::Test {
   void connectTo(std::uint16_t port, const std::string& login = {},
                  const std::string& password = {}) {
     decoder->Connect("127.0.0.1", port, StreamPath, login, password);
+  }
+
+  // The header exchange has been handled, whatever its outcome.
+  static bool settled(const TMJPEGDecoder& d) {
+    return waitUntil([&] { return !d.Connecting(); }, std::chrono::seconds(20));
   }
 
   // The stream has ended and its thread has reported its end.
@@ -124,6 +130,7 @@ TEST_F(MJPEGDecoderTest, ContentTypeDecidesWhetherTheStreamStarts) {
     TRecorder recorder;
     recorder.attach(d);
     d.Connect("127.0.0.1", server.port(), StreamPath, "", "");
+    ASSERT_TRUE(settled(d));
 
     EXPECT_EQ(d.headerLines(), c.header);
     EXPECT_EQ(d.Connected(), c.accepted);
@@ -234,8 +241,8 @@ TEST_F(MJPEGDecoderTest, BodyIsCutIntoFramesByContentLengthOnly) {
     TRecorder recorder;
     recorder.attach(d);
     d.Connect("127.0.0.1", server.port(), StreamPath, "", "");
-    ASSERT_TRUE(d.Connected());
     ASSERT_TRUE(waitUntil([&] { return streamEnded(recorder, d); }, std::chrono::seconds(20)));
+    EXPECT_EQ(recorder.messages, (std::vector<std::string>{ConnectedNote, SpawningNote}));
     EXPECT_EQ(recorder.frames, c.frames);
     EXPECT_EQ(recorder.errors, std::vector<std::string>{c.finalError});
     EXPECT_TRUE(server.waitClientClosed()) << "the ended stream's connection must be closed";
@@ -266,12 +273,14 @@ TEST_F(MJPEGDecoderTest, ConnectWhileConnectedChangesNothingAndSendsNothing) {
   TScriptedServer streaming(StreamHeader);
   TIdleListener other;
   connectTo(streaming.port());
+  ASSERT_TRUE(settled(*decoder));
   ASSERT_TRUE(decoder->Connected());
   const auto before = events.messages;
 
   decoder->Connect("127.0.0.1", other.port(), "/other", "admin", "secret");
 
-  // Connect is synchronous: an attempt would already be waiting in the listener's backlog.
+  EXPECT_FALSE(decoder->Connecting());
+  pumpEvents(std::chrono::milliseconds(200));
   EXPECT_FALSE(other.hasPendingConnection());
   EXPECT_TRUE(decoder->Connected());
   EXPECT_EQ(decoder->Path(), StreamPath);
@@ -317,6 +326,7 @@ TEST_F(MJPEGDecoderTest, StatusOfADisconnectedStreamLeavesTheNextStreamRunning) 
   // The controller stops a stream and starts the next one on the same decoder.
   decoder->Disconnect();
   connectTo(second.port());
+  ASSERT_TRUE(settled(*decoder));
   ASSERT_TRUE(decoder->Connected());
   // Delivery is in posting order: the first thread's status, posted when Disconnect woke it,
   // comes before the second stream's frame.
@@ -340,7 +350,7 @@ TEST_F(MJPEGDecoderTest, NothingIsDeliveredAfterDestruction) {
     int frames = 0;
     int afterDestruction = 0;
     bool destroyed = false;
-    d->OnFrame = [&, holder = &d](TMJPEGDecoder&, std::unique_ptr<TJPEGImage>) {
+    d->OnFrame = [&, holder = &d](IMJPEGDecoder&, std::unique_ptr<TJPEGImage>) {
       if (destroyed) ++afterDestruction;
       ++frames;
       if (insideHandler) {
@@ -350,11 +360,10 @@ TEST_F(MJPEGDecoderTest, NothingIsDeliveredAfterDestruction) {
         *flag = true;
       }
     };
-    d->OnError = [&](TMJPEGDecoder&, const std::string&) {
+    d->OnError = [&](IMJPEGDecoder&, const std::string&) {
       if (destroyed) ++afterDestruction;
     };
     d->Connect("127.0.0.1", server.port(), StreamPath, "", "");
-    ASSERT_TRUE(d->Connected());
     ASSERT_TRUE(waitUntil([&] { return frames >= 1; }));
     if (!insideHandler) {
       d.reset();
@@ -382,7 +391,7 @@ TEST_F(MJPEGDecoderTest, FailedConnectionsReportThatTheServerWasNotReached) {
   const TCase cases[] = {
       {"a refused connection", refusing.port(), {}},
       {"the peer closes while the header is read", closing.port(), {ConnectedNote}},
-      {"a peer that accepts and never answers does not hold Connect",
+      {"a peer that accepts and never answers ends the attempt after the header bound",
        silent.port(),
        {ConnectedNote}},
   };
@@ -391,7 +400,11 @@ TEST_F(MJPEGDecoderTest, FailedConnectionsReportThatTheServerWasNotReached) {
     TMJPEGDecoder d;
     TRecorder recorder;
     recorder.attach(d);
+    int stopped = 0;
+    d.OnStopped = [&](IMJPEGDecoder&) { ++stopped; };
     d.Connect("127.0.0.1", c.port, StreamPath, "admin", "secret");
+    ASSERT_TRUE(settled(d));
+    EXPECT_EQ(stopped, 1) << "the owner learns that the attempt is over";
     EXPECT_FALSE(d.Connected());
     EXPECT_FALSE(d.BadContentType());
     EXPECT_EQ(recorder.errors, std::vector<std::string>{CouldNotConnect});
@@ -399,6 +412,59 @@ TEST_F(MJPEGDecoderTest, FailedConnectionsReportThatTheServerWasNotReached) {
   }
   EXPECT_TRUE(closing.waitClientClosed());
   EXPECT_TRUE(silent.waitClientClosed());
+}
+
+// The connection and the header exchange are the receiving thread's: Connect returns at once,
+// the UI thread goes on, and the notes and errors still come in their order.
+TEST_F(MJPEGDecoderTest, ConnectNeverWaitsForThePanel) {
+  TScriptedServer silent("");
+  connectTo(silent.port());
+  EXPECT_TRUE(decoder->Connecting()) << "Connect returned before any answer";
+  EXPECT_TRUE(events.errors.empty()) << "the attempt is not over yet";
+  bool ticked = false;
+  QTimer::singleShot(0, [&] { ticked = true; });
+  ASSERT_TRUE(waitUntil([&] { return ticked && !events.messages.empty(); }));
+  EXPECT_TRUE(decoder->Connecting()) << "the UI thread runs while the panel keeps silent";
+
+  ASSERT_TRUE(settled(*decoder));
+  EXPECT_EQ(events.messages, std::vector<std::string>{ConnectedNote});
+  EXPECT_EQ(events.errors, std::vector<std::string>{CouldNotConnect});
+  EXPECT_FALSE(decoder->Connected());
+}
+
+TEST_F(MJPEGDecoderTest, DisconnectAbandonsAnAttemptWithoutAWord) {
+  TScriptedServer silent("");
+  int stopped = 0;
+  decoder->OnStopped = [&](IMJPEGDecoder&) { ++stopped; };
+  connectTo(silent.port());
+  ASSERT_TRUE(waitUntil([&] { return !silent.received().empty(); }));
+  decoder->Disconnect();
+  EXPECT_EQ(events.disconnects, 1);
+  EXPECT_FALSE(decoder->Connecting());
+  EXPECT_TRUE(silent.waitClientClosed());
+  ASSERT_TRUE(waitUntil([&] { return !decoder->ThreadRunning(); }));
+  EXPECT_TRUE(events.errors.empty());
+  EXPECT_EQ(stopped, 0) << "a stop asked for is no failure";
+
+  // The same decoder connects again afterwards.
+  TScriptedServer streaming(StreamHeader + part(jpegA));
+  connectTo(streaming.port());
+  ASSERT_TRUE(waitUntil([&] { return events.frames.size() == 1; }));
+  EXPECT_TRUE(decoder->Connected());
+}
+
+// A panel that vanishes without closing (power cut, cable pulled) sends nothing more: after the
+// idle bound the stream counts as lost, as a closed one does, and its owner can start again.
+TEST_F(MJPEGDecoderTest, StreamSilentForTheIdleBoundIsLost) {
+  TScriptedServer server(StreamHeader + part(jpegA));
+  int stopped = 0;
+  decoder->OnStopped = [&](IMJPEGDecoder&) { ++stopped; };
+  connectTo(server.port());
+  ASSERT_TRUE(waitUntil([&] { return events.frames.size() == 1; }));
+  ASSERT_TRUE(waitUntil([&] { return streamEnded(events, *decoder); }, std::chrono::seconds(30)));
+  EXPECT_EQ(events.errors, std::vector<std::string>{Status3});
+  EXPECT_EQ(stopped, 1);
+  EXPECT_TRUE(server.waitClientClosed());
 }
 
 // ffmpeg's own MJPEG server answers chunked, one part per chunk, announcing "Content-length":

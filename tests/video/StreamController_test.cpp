@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "core/AppSettings.h"
@@ -119,10 +120,18 @@ class StreamControllerTest : public ::testing::Test {
     m_logStart = log.texts().size();
     env.values["TMP"] = tmp.path().toStdString();
     display = std::make_unique<TVideoDisplay>(window, settings, clock, env, idle, idle);
-    controller = std::make_unique<TStreamController>(window, *display, dialogs, settings);
+    controller = std::make_unique<TStreamController>(window, *display, dialogs, settings, clock,
+                                                     decoderFactory());
     controller->setStreamRequests(&requests);
   }
   void TearDown() override { controller.reset(); }
+  virtual TStreamController::TDecoderFactory decoderFactory() {
+    return TStreamController::realDecoders();
+  }
+  // The current decoder's header exchange has been handled.
+  bool settled() {
+    return waitUntil([&] { return !controller->decoder().Connecting(); });
+  }
 
   TStreamTarget targetAt(const std::string& port, const std::string& name = "Porte 1") {
     return TStreamTarget{"127.0.0.1", name, "admin", "secret", port};
@@ -189,6 +198,7 @@ TEST_F(StreamControllerTest, StreamShowsFramesAndStopReturnsToTheIdleLook) {
   launch(targetAt(std::to_string(panel.port())));
 
   EXPECT_TRUE(controller->StreamWanted());
+  ASSERT_TRUE(settled());
   EXPECT_TRUE(controller->decoder().Connected());
   EXPECT_EQ(window.caption, "Porte 1");
   EXPECT_TRUE(window.visible[EVideoControl::PanelCaption]);
@@ -245,6 +255,7 @@ TEST_F(StreamControllerTest, EveryConnectionTakesItsOwnAutomaticSnapshot) {
   TStreamTarget next = controller->target();
   next.Port = std::to_string(second.port());
   controller->setTarget(next);
+  clock.advance(TStreamController::RetryGap);
   controller->watchdogStep();
   ASSERT_TRUE(waitUntil([&] { return shows(jpegB); }));
 
@@ -259,6 +270,7 @@ TEST_F(StreamControllerTest, ManualSnapshotBeforeTheFirstFrameSuppressesTheAutom
   settings.autoSnap = 1;
   TScriptedServer panel(StreamHeader);
   launch(targetAt(std::to_string(panel.port())));
+  ASSERT_TRUE(settled());
   ASSERT_TRUE(controller->decoder().Connected());
   ASSERT_TRUE(display->onSnapshotClicked());
   clock.local.second += 1;
@@ -270,79 +282,21 @@ TEST_F(StreamControllerTest, ManualSnapshotBeforeTheFirstFrameSuppressesTheAutom
   EXPECT_EQ(readBytes(files[0]), *idle) << "only the hand-taken snapshot exists";
 }
 
-TEST_F(StreamControllerTest, RefusedReplyThenASecondStartShowsTheDialogAndReplacesTheDecoder) {
-  TScriptedServer panel(HtmlHeader);
-  launch(targetAt(std::to_string(panel.port())));
-  EXPECT_TRUE(controller->StreamWanted()) << "the watchdog would try again";
-  EXPECT_EQ(count("**** Invalid content type received from server:  text/html"), 1u);
-  EXPECT_TRUE(dialogs.shown.empty());
-
-  window.visible[EVideoControl::PanelCaption] = true;
-  controller->launchStream();
-  ASSERT_EQ(dialogs.shown.size(), 1u);
-  EXPECT_EQ(dialogs.shown[0].text,
-            "Erreur lors de la rentative de connexion au flux vid\xE9o sur :\r\n"
-            "Addr: 127.0.0.1\r\nport: " +
-                std::to_string(panel.port()) + "\r\nlogin: admin\r\npwd: secret");
-  EXPECT_EQ(dialogs.shown[0].icon, EDialogIcon::Error);
-  EXPECT_EQ(dialogs.shown[0].buttons, EDialogButtons::Ok);
-  EXPECT_EQ(count("launchStream called"), 1u) << "the second start connects nothing";
-  EXPECT_FALSE(controller->StreamWanted());
-  EXPECT_FALSE(window.visible[EVideoControl::PanelCaption]);
-  EXPECT_FALSE(controller->decoder().BadContentType());
-  EXPECT_EQ(controller->target(), TStreamTarget{}) << "the fresh decoder has no target";
-
-  // Nothing left to retry.
-  controller->watchdogStep();
-  EXPECT_EQ(count(Retrying), 0u);
-}
-
-TEST_F(StreamControllerTest, RefusedConnectionIsRetriedOnceAWatchdogStep) {
-  settings.autoFocus = 1;
-  settings.autoFullScreen = 1;
-  TRefusingPort panel;
-  launch(targetAt(std::to_string(panel.port())));
-  EXPECT_EQ(count(CouldNotConnect), 1u);
-  EXPECT_TRUE(display->FullScreenActive());
-
-  for (int step = 1; step <= 3; ++step) {
-    SCOPED_TRACE(step);
-    window.focusCalls.clear();
-    window.captions.clear();
-    controller->watchdogStep();
-    EXPECT_EQ(count(Retrying), static_cast<std::size_t>(step));
-    EXPECT_EQ(count("launchStream called"), static_cast<std::size_t>(step + 1));
-    EXPECT_EQ(count(CouldNotConnect), static_cast<std::size_t>(step + 1));
-    EXPECT_TRUE(controller->StreamWanted());
-    EXPECT_EQ(controller->target(), targetAt(std::to_string(panel.port())));
-    // Each retry passes through the idle look and comes back to the front, full screen.
-    EXPECT_EQ(window.captions, (std::vector<std::string>{"0.0.0.0", "Porte 1"}));
-    EXPECT_EQ(window.focusCalls,
-              (std::vector<std::string>{"restoreApplication", "front:Ostrel Stream"}));
-    EXPECT_TRUE(display->FullScreenActive());
-  }
-  const auto logged = lines();
-  const std::vector<std::string> lastStep(logged.end() - 4, logged.end());
-  EXPECT_EQ(lastStep, (std::vector<std::string>{Retrying, "launchStream called", "addr: 127.0.0.1",
-                                                CouldNotConnect}));
-
-  controller->stopStream();
-  EXPECT_FALSE(display->FullScreenActive());
-  controller->watchdogStep();
-  EXPECT_EQ(count(Retrying), 3u);
-}
-
 TEST_F(StreamControllerTest, PanelAnsweringAWrongContentTypeIsRetriedWithAFreshDecoder) {
   TSimPanel panel({"--content-type", "text/html"});
   ASSERT_NE(panel.port(), "0");
   launch(targetAt(panel.port()));
+  ASSERT_TRUE(settled());
   ASSERT_TRUE(controller->decoder().BadContentType());
 
   for (int step = 1; step <= 3; ++step) {
+    clock.advance(TStreamController::RetryGap);
     controller->watchdogStep();
     // A decoder that kept BadContentType would show the dialog instead of connecting.
     EXPECT_TRUE(waitUntil([&] { return panel.requests() == step + 1; })) << step;
+    EXPECT_TRUE(settled());
   }
+  pumpEvents(std::chrono::milliseconds(50));
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_EQ(count("**** Invalid content type received from server:  text/html"), 4u);
 }
@@ -368,7 +322,8 @@ TEST_F(StreamControllerTest, SwitchingPanelsDisconnectsNowAndConnectsTheNewOneAt
 }
 
 TEST_F(StreamControllerTest, PortThatIsNotANumberIsLoggedAndRetried) {
-  for (const std::string port : {"80a", "", " 8080", "0", "65536", "-1", "99999999999"}) {
+  for (const std::string port :
+       {"80a", "", " 8080", "8080 ", "+80", "0", "0000", "65536", "065536", "-1", "99999999999"}) {
     SCOPED_TRACE("port \"" + port + "\"");
     launch(targetAt(port));
     EXPECT_EQ(count("**** Invalid port: " + port), 1u);
@@ -380,6 +335,10 @@ TEST_F(StreamControllerTest, PortThatIsNotANumberIsLoggedAndRetried) {
   EXPECT_EQ(TStreamController::portNumber("8080"), 8080);
   EXPECT_EQ(TStreamController::portNumber("1"), 1);
   EXPECT_EQ(TStreamController::portNumber("65535"), 65535);
+  // Any decimal text of a value from 1 to 65535 is a port, leading zeros included.
+  EXPECT_EQ(TStreamController::portNumber("0028417"), 28417);
+  EXPECT_EQ(TStreamController::portNumber("00000000000000080"), 80);
+  EXPECT_EQ(TStreamController::portNumber("065535"), 65535);
 }
 
 TEST_F(StreamControllerTest, StopWhileIdleOnlyPutsTheIdlePictureBack) {
@@ -479,6 +438,215 @@ TEST_F(StreamControllerTest, FocusWindowRestoresOrRaisesOnlyAWindowWithThatCapti
     controller->focusWindow(c.caption);
     EXPECT_EQ(window.focusCalls, c.calls);
   }
+}
+
+// A decoder whose panel the test plays by hand: what it was asked, and each outcome on cue.
+class TScriptedDecoder final : public IMJPEGDecoder {
+ public:
+  struct TConnect {
+    std::string address;
+    int port;
+    std::string login, password;
+  };
+  explicit TScriptedDecoder(std::vector<TConnect>& connects) : m_connects(connects) {}
+
+  void Connect(const std::string& address, int port, const std::string&, const std::string& login,
+               const std::string& password) override {
+    if (m_connected || m_connecting) return;
+    m_connects.push_back({address, port, login, password});
+    m_connecting = true;
+  }
+  void Disconnect() override { m_connected = m_connecting = false; }
+  bool Connected() const override { return m_connected; }
+  bool Connecting() const override { return m_connecting; }
+  bool BadContentType() const override { return m_bad; }
+
+  // The panel's answers, as the real decoder reports them.
+  void unreachable() { end({"Could not connect to server"}); }
+  void refuse() {
+    m_bad = true;
+    end({"Invalid content type received from server:  text/html", "HTTP/1.0 401\r\n"});
+  }
+  void accept() {
+    m_connecting = false;
+    m_connected = true;
+    if (OnMessage) OnMessage(*this, "Request sent, spawning decoder thread");
+  }
+  void lose() { end({"Decoder thread status code: 3 = Thread closed."}); }
+
+ private:
+  void end(const std::vector<std::string>& errors) {
+    for (const std::string& text : errors)
+      if (OnError) OnError(*this, text);
+    m_connecting = m_connected = false;
+    if (OnStopped) OnStopped(*this);
+  }
+  std::vector<TConnect>& m_connects;
+  bool m_connected = false, m_connecting = false, m_bad = false;
+};
+
+class StreamControllerScriptedTest : public StreamControllerTest {
+ protected:
+  TStreamController::TDecoderFactory decoderFactory() override {
+    return [this] {
+      ++made;
+      return std::make_unique<TScriptedDecoder>(connects);
+    };
+  }
+  TScriptedDecoder& current() { return dynamic_cast<TScriptedDecoder&>(controller->decoder()); }
+  TStreamTarget panelA{"10.0.0.2", "Porte A", "admin", "secret", "8081"};
+  TStreamTarget panelB{"10.0.0.3", "Porte B", "guest", "other", "8082"};
+  std::vector<TScriptedDecoder::TConnect> connects;
+  int made = 0;
+};
+
+const std::string RefusedA =
+    "Erreur lors de la rentative de connexion au flux vid\xE9o sur :\r\n"
+    "Addr: 10.0.0.2\r\nport: 8081\r\nlogin: admin\r\npwd: \x95\x95\x95\x95\x95\x95";
+
+// A start that finds the last reply refused: the box is about the panel that refused, shown once
+// the handler that brought the start has returned, without the password; and the new panel is
+// connected all the same.
+TEST_F(StreamControllerScriptedTest, RefusedReplyBoxComesLaterAndTheNewStartGoesOn) {
+  launch(panelA);
+  current().refuse();
+  ASSERT_TRUE(controller->StreamWanted());
+
+  launch(panelB);  // a panel's answer to a manual request, before the watchdog's next step
+  EXPECT_TRUE(dialogs.shown.empty()) << "no modal box inside the handler that started";
+  ASSERT_EQ(connects.size(), 2u);
+  EXPECT_EQ(connects[1].address, "10.0.0.3") << "the later start is not swallowed";
+  EXPECT_EQ(connects[1].port, 8082);
+  EXPECT_EQ(window.caption, "Porte B");
+  EXPECT_FALSE(controller->decoder().BadContentType());
+
+  ASSERT_TRUE(waitUntil([&] { return !dialogs.shown.empty(); }));
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, RefusedA);
+  EXPECT_EQ(dialogs.shown[0].icon, EDialogIcon::Error);
+  EXPECT_EQ(dialogs.shown[0].buttons, EDialogButtons::Ok);
+  EXPECT_TRUE(controller->StreamWanted()) << "closing the box stops nothing";
+  EXPECT_TRUE(controller->decoder().Connecting());
+}
+
+// The crash's road: a refused call ends, then another panel calls. Nothing of the refused call
+// is left: no box, and the new call is connected.
+TEST_F(StreamControllerScriptedTest, CallAfterARefusedCallEndsStartsAfresh) {
+  launch(panelA);
+  current().refuse();
+  controller->stopStream();  // the refused panel's "stop"
+
+  controller->stopStream();  // admission stops before it starts
+  launch(panelB);
+  pumpEvents(std::chrono::milliseconds(50));
+  EXPECT_TRUE(dialogs.shown.empty());
+  ASSERT_EQ(connects.size(), 2u);
+  EXPECT_EQ(connects[1].address, "10.0.0.3");
+  EXPECT_EQ(connects[1].login, "guest");
+  EXPECT_EQ(connects[1].password, "other");
+  EXPECT_TRUE(controller->StreamWanted());
+}
+
+TEST_F(StreamControllerScriptedTest, RefusedReplyBoxNeverShowsThePassword) {
+  for (const std::string& password :
+       std::vector<std::string>{"", "p", "pa\xE9;x y", std::string(40, 'z')}) {
+    TStreamTarget t = panelA;
+    t.Password = password;
+    const std::string text = TStreamController::refusedReplyText(t);
+    const std::string tail = "\r\npwd: " + std::string(password.size(), '\x95');
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << password;
+  }
+}
+
+// The watchdog leaves an attempt in progress alone, however long the panel takes, and starts
+// the next one no earlier than RetryGap after the last one ended.
+TEST_F(StreamControllerScriptedTest, WatchdogWaitsForTheAttemptAndThenAGap) {
+  launch(panelA);
+  for (int step = 0; step < 6; ++step) {
+    clock.advance(std::chrono::seconds(1));
+    controller->watchdogStep();
+  }
+  EXPECT_EQ(count(Retrying), 0u);
+  EXPECT_EQ(connects.size(), 1u);
+
+  struct TCase {
+    const char* fault;
+    std::function<void(TScriptedDecoder&)> end;
+  };
+  const TCase cases[] = {{"an unreachable panel", [](TScriptedDecoder& d) { d.unreachable(); }},
+                         {"a refused reply", [](TScriptedDecoder& d) { d.refuse(); }},
+                         {"a stream lost after it ran", [](TScriptedDecoder& d) {
+                            d.accept();
+                            d.lose();
+                          }}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    const std::size_t before = connects.size();
+    c.end(current());
+    clock.advance(TStreamController::RetryGap - std::chrono::milliseconds(1));
+    controller->watchdogStep();
+    EXPECT_EQ(connects.size(), before) << "too early";
+    clock.advance(std::chrono::milliseconds(1));
+    controller->watchdogStep();
+    ASSERT_EQ(connects.size(), before + 1);
+    EXPECT_EQ(connects.back().address, "10.0.0.2");
+    EXPECT_TRUE(dialogs.shown.empty());
+  }
+  const auto logged = lines();
+  ASSERT_GE(logged.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(logged.end() - 3, logged.end()),
+            (std::vector<std::string>{Retrying, "launchStream called", "addr: 10.0.0.2"}));
+}
+
+// A panel that refuses at once is tried again at every watchdog step, through the idle look,
+// back to the front and full screen each time.
+TEST_F(StreamControllerScriptedTest, RefusedConnectionIsRetriedOnceAWatchdogStep) {
+  settings.autoFocus = 1;
+  settings.autoFullScreen = 1;
+  launch(panelA);
+  current().unreachable();
+  EXPECT_EQ(count(CouldNotConnect), 1u);
+  EXPECT_TRUE(display->FullScreenActive());
+
+  for (int step = 1; step <= 3; ++step) {
+    SCOPED_TRACE(step);
+    window.focusCalls.clear();
+    window.captions.clear();
+    clock.advance(std::chrono::seconds(1));
+    controller->watchdogStep();
+    current().unreachable();
+    EXPECT_EQ(count(Retrying), static_cast<std::size_t>(step));
+    EXPECT_EQ(count("launchStream called"), static_cast<std::size_t>(step + 1));
+    EXPECT_TRUE(controller->StreamWanted());
+    EXPECT_EQ(controller->target(), panelA);
+    EXPECT_EQ(window.captions, (std::vector<std::string>{"0.0.0.0", "Porte A"}));
+    EXPECT_EQ(window.focusCalls,
+              (std::vector<std::string>{"restoreApplication", "front:Ostrel Stream"}));
+    EXPECT_TRUE(display->FullScreenActive());
+  }
+  const auto logged = lines();
+  EXPECT_EQ(std::vector<std::string>(logged.end() - 4, logged.end()),
+            (std::vector<std::string>{Retrying, "launchStream called", "addr: 10.0.0.2",
+                                      CouldNotConnect}));
+  EXPECT_EQ(made, 1 + 3) << "every retry and every stop starts from a fresh decoder";
+
+  controller->stopStream();
+  EXPECT_FALSE(display->FullScreenActive());
+  clock.advance(std::chrono::seconds(1));
+  controller->watchdogStep();
+  EXPECT_EQ(count(Retrying), 3u);
+}
+
+// Switching while an attempt is still under way abandons it; the watchdog connects the new one.
+TEST_F(StreamControllerScriptedTest, SwitchingDuringAnAttemptAbandonsIt) {
+  launch(panelA);
+  launch(panelB);
+  EXPECT_EQ(count("Decoder already connected ****"), 1u);
+  EXPECT_FALSE(controller->decoder().Connecting());
+  controller->watchdogStep();
+  ASSERT_EQ(connects.size(), 2u);
+  EXPECT_EQ(connects[1].address, "10.0.0.3");
 }
 
 }  // namespace
