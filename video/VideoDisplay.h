@@ -52,12 +52,13 @@ class IVideoWindow {
   // The video area's picture: a share of the JPEG bytes, decoded only when painted.
   virtual void setPicture(TBytes jpeg) = 0;
 
+  // Where the window's client area is on the screen.
   virtual TWindowPos windowPosition() const = 0;
   // Size constraints removed, the backdrop and the video area filling the client area, no border or
-  // caption, the window at 0, 0 with the screen's size. The menu bar and the caption stay.
+  // caption, exactly the screen's rectangle. The menu bar and the caption stay.
   virtual void showFullScreenGeometry() = 0;
-  // Fixed 435 x 380 again, the backdrop at 0, 8 (window width x 258), the video area at 9, 8 (402 x
-  // 258), resizable border and caption back, the window moved to `position`.
+  // The fixed normal size again, the backdrop at 0, 8 (window width x 258), the video area at 9, 8
+  // (402 x 258), border and caption back, the client area at `position`.
   virtual void showNormalGeometry(TWindowPos position) = 0;
   // Topmost or ordinary, with the matching icon on the pin; position and size unchanged.
   virtual void setTopmost(bool on) = 0;
