@@ -11,7 +11,23 @@
 
 namespace {
 
-constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+// O_NONBLOCK: a FIFO planted under the log's name in a shared temporary folder must not hang
+// the caller in open(); anything but a regular file is refused after opening.
+constexpr int kOpenFlags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+constexpr int kCreateFlags = kOpenFlags | O_CREAT | O_TRUNC;
+
+// An open descriptor on the log file, or -1. A file we create anew is made private, also one
+// left from an earlier run with a wider mode.
+int openLogFile(const std::string& path, bool create) {
+  int fd = ::open(path.c_str(), create ? kCreateFlags : kOpenFlags | O_APPEND, 0600);
+  if (fd < 0) return -1;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (create && ::fchmod(fd, 0600) != 0)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 void writeAll(int fd, const std::string& data) {
   const char* p = data.data();
@@ -46,7 +62,7 @@ void TDebugLog::startUp() {
 void TDebugLog::emptyFile() {
   std::lock_guard lock(m_mutex);
   if (auto path = filePath()) {
-    int fd = ::open(path->c_str(), kCreateFlags, 0600);
+    int fd = openLogFile(*path, true);
     if (fd >= 0) ::close(fd);
   }
 }
@@ -56,6 +72,7 @@ void TDebugLog::begin() {
   m_display = false;
   m_start = m_clock.steadyNow();
   m_history.clear();
+  m_historyBytes = 0;
   m_dropped = 0;
 }
 
@@ -67,13 +84,9 @@ void TDebugLog::appendToFile(const std::string& line) {
   std::uint64_t size =
       ::lstat(path->c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
   std::string data = cp1252ToUtf8(line) + "\r\n";
-  int fd = -1;
-  if (size < LogLimit) {
-    fd = ::open(path->c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-  } else {
-    fd = ::open(path->c_str(), kCreateFlags, 0600);
-    data = std::string(ResetMarker) + "\r\n" + data;
-  }
+  const bool reset = size >= LogLimit;
+  if (reset) data = std::string(ResetMarker) + "\r\n" + data;
+  int fd = openLogFile(*path, reset);
   if (fd < 0) return;
   writeAll(fd, data);
   ::close(fd);
@@ -87,16 +100,17 @@ void TDebugLog::debugLog(const std::string& text) {
         std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.steadyNow() - m_start);
     std::string line =
         std::to_string(static_cast<std::int64_t>(elapsed.count()) + 1000000) + "> " + text;
-    m_history.push_back(line);
     appendToFile(line);
-    if (m_display) {
-      // One out for one in: a history that grew larger while hidden keeps its size.
-      if (m_history.size() > m_historyLimit) {
-        m_history.pop_front();
-        ++m_dropped;
-      }
-      notify = m_onDisplayedEntry;
+    m_historyBytes += line.size();
+    m_history.push_back(std::move(line));
+    // The newest entry always stays, however long.
+    while (m_history.size() > 1 &&
+           (m_history.size() > m_historyLimit || m_historyBytes > m_historyByteLimit)) {
+      m_historyBytes -= m_history.front().size();
+      m_history.pop_front();
+      ++m_dropped;
     }
+    if (m_display) notify = m_onDisplayedEntry;
   }
   if (notify) notify();
 }

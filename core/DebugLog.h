@@ -17,8 +17,13 @@
 // display is on. Safe to call from any thread: entries never interleave.
 class TDebugLog final : public ILogSink {
  public:
-  // Size in bytes at which the file is reset, and the history bound while displayed.
+  // Size in bytes at which the file is reset.
   static constexpr std::uint64_t LogLimit = 524288;
+  // The history keeps the newest entries only, displayed or not: what panels send is logged,
+  // and a flood must not grow the process for the rest of the run. The byte bound keeps long
+  // entries (a 64 KiB message is logged whole) from multiplying the entry bound.
+  static constexpr std::uint64_t HistoryLimit = 10000;
+  static constexpr std::uint64_t HistoryByteLimit = 8 * 1024 * 1024;
   static constexpr const char* FileName = "ostrelstream-debug.log";
   static constexpr const char* ResetMarker = "[RESET LOGFILE: SIZE EXCEEDED LIMIT]";
 
@@ -55,8 +60,11 @@ class TDebugLog final : public ILogSink {
   // The file's path for the current environment, if there is a temporary folder.
   std::optional<std::string> filePath() const;
 
-  // Caps the history at the log limit while displayed; tests lower it.
-  void setHistoryLimitForTest(std::uint64_t limit) { m_historyLimit = limit; }
+  // Tests lower the history bounds.
+  void setHistoryLimitForTest(std::uint64_t entries, std::uint64_t bytes = HistoryByteLimit) {
+    m_historyLimit = entries;
+    m_historyByteLimit = bytes;
+  }
 
  private:
   void appendToFile(const std::string& line);
@@ -66,8 +74,10 @@ class TDebugLog final : public ILogSink {
   mutable std::mutex m_mutex;
   std::chrono::steady_clock::time_point m_start;
   std::deque<std::string> m_history;
-  std::uint64_t m_dropped = 0;  // entries trimmed from the front of the history
+  std::uint64_t m_historyBytes = 0;  // text held by m_history
+  std::uint64_t m_dropped = 0;       // entries trimmed from the front of the history
   bool m_display = false;
-  std::uint64_t m_historyLimit = LogLimit;
+  std::uint64_t m_historyLimit = HistoryLimit;
+  std::uint64_t m_historyByteLimit = HistoryByteLimit;
   std::function<void()> m_onDisplayedEntry;
 };

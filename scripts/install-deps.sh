@@ -10,9 +10,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps x11-utils xdotool openbox imagemagick ffmpeg iproute2 procps fonts-dejavu-core
 )
-# The benchmarks also compare with a real viewer.
+# The benchmarks also compare with a real viewer; the listener flood is driven from Python.
 if [ "${1:-}" = bench ]; then
-  packages+=(mpv)
+  packages+=(mpv python3)
 fi
 
 missing=()

@@ -1,5 +1,6 @@
 #include "signalling/CallAdmission.h"
 
+#include <QLocale>
 #include <algorithm>
 #include <charconv>
 
@@ -41,43 +42,54 @@ bool nearPair(char c, char d) {
   return pair('.', ',') || pair(':', ';') || pair('0', 'o');
 }
 
-// General format, up to 15 significant digits, always with "." whatever the C locale says.
-std::string formatConcordance(float concordance) {
+// General format, up to 15 significant digits, with the given separator (to_chars ignores the
+// C locale and always writes ".").
+std::string formatConcordance(float concordance, const std::string& decimalSeparator) {
   char buffer[64];
   auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(concordance),
                               std::chars_format::general, 15);
-  return std::string(buffer, result.ptr);
+  std::string text(buffer, result.ptr);
+  if (std::size_t point = text.find('.'); point != std::string::npos)
+    text.replace(point, 1, decimalSeparator);
+  return text;
 }
 
-// The score as a percentage of the longer text, in single precision. Both texts as compared.
+// The score as a percentage of the longer text. Every step is rounded to single precision (the
+// score, the quotient, the product), as the installers' figures are: 3 of 5 logs 60.0000038...
 float identityConcordance(const std::string& configured, const std::string& received) {
   std::size_t shorter = std::min(configured.size(), received.size());
   std::size_t longer = std::max(configured.size(), received.size());
   // Two empty texts are equal: a perfect match, not a division by zero.
   if (longer == 0) return 100.0f;
-  double score = 0;
+  float score = 0;
   for (std::size_t i = 0; i < shorter; ++i) {
     char c = configured[i];
     char d = received[i];
     if (c >= '1' && c <= '9') {
       // A wrong digit weighs heavily: 100 and 101 are different extensions.
-      score += d == c ? 1 : -5;
+      score += d == c ? 1.0f : -5.0f;
     } else if (d == c) {
-      score += 1;
+      score += 1.0f;
     } else if (nearPair(c, d)) {
-      score += 0.75;
+      score += 0.75f;
     }
   }
-  return static_cast<float>(score / static_cast<double>(longer) * 100.0);
+  const float ratio = score / static_cast<float>(longer);
+  return ratio * 100.0f;
 }
 
 }  // namespace
 
-bool matchIdentity(const std::string& configured, const std::string& received) {
+std::string systemDecimalSeparator() {
+  return utf8ToCp1252(QLocale::system().decimalPoint().toStdString());
+}
+
+bool matchIdentity(const std::string& configured, const std::string& received,
+                   const std::string& decimalSeparator) {
   std::string mine = comparable(configured);
   std::string theirs = comparable(received);
   float concordance = identityConcordance(mine, theirs);
-  debugLog("****** Match concordance: " + formatConcordance(concordance));
+  debugLog("****** Match concordance: " + formatConcordance(concordance, decimalSeparator));
   bool equal = mine == theirs;
   if (!equal && concordance >= 90.0f)
     debugLog("****** Near match identity, are you sure you typed it correctly ?");
@@ -85,8 +97,11 @@ bool matchIdentity(const std::string& configured, const std::string& received) {
 }
 
 TCallAdmission::TCallAdmission(const TAppSettings& settings, IStreamControl& streams,
-                               IWaitList& waitList)
-    : m_settings(settings), m_streams(streams), m_waitList(waitList) {}
+                               IWaitList& waitList, std::string decimalSeparator)
+    : m_settings(settings),
+      m_streams(streams),
+      m_waitList(waitList),
+      m_decimalSeparator(std::move(decimalSeparator)) {}
 
 void TCallAdmission::admitCall(const std::vector<std::string>& fields,
                                const std::string& panelAddress) {
@@ -131,7 +146,7 @@ bool TCallAdmission::calledMatches(const std::string& called) const {
     debugLog(CalledNotConfigured);
     return true;
   }
-  if (matchIdentity(m_settings.SIPID, called)) {
+  if (matchIdentity(m_settings.SIPID, called, m_decimalSeparator)) {
     debugLog(CalledMatch);
     return true;
   }
@@ -147,7 +162,7 @@ bool TCallAdmission::callingMatches(const std::string& calling) const {
   bool matched = false;
   // Every entry is compared and logged, also after a match, so the log shows each score.
   for (const std::string& entry : splitFields(m_settings.CallingList, ';')) {
-    if (matchIdentity(entry, calling)) {
+    if (matchIdentity(entry, calling, m_decimalSeparator)) {
       debugLog(CallingMatch);
       matched = true;
     }

@@ -7,6 +7,9 @@
 #include "core/StreamControl.h"
 #include "core/WaitQueue.h"
 
+// The decimal separator of the user's numeric locale (LC_NUMERIC), in Windows-1252.
+std::string systemDecimalSeparator();
+
 // Decides what to do with one "start" notification: ignore it (it comes from the panel being
 // watched), reject it (the called or calling SIP identity does not match the settings), put it
 // on the wait list (another stream is shown), or watch it now. Keeps no state between calls:
@@ -14,7 +17,9 @@
 // not owned and must outlive this object. UI thread only.
 class TCallAdmission {
  public:
-  TCallAdmission(const TAppSettings& settings, IStreamControl& streams, IWaitList& waitList);
+  // decimalSeparator: how the logged concordance writes its fraction (the user's locale).
+  TCallAdmission(const TAppSettings& settings, IStreamControl& streams, IWaitList& waitList,
+                 std::string decimalSeparator = systemDecimalSeparator());
 
   // fields: the unscrambled "start" message from field 0 on, "+" already turned into "@" in
   // fields 4 and 5; at least 4 fields (fewer are ignored). panelAddress: the remote address of
@@ -28,9 +33,12 @@ class TCallAdmission {
   const TAppSettings& m_settings;
   IStreamControl& m_streams;
   IWaitList& m_waitList;
+  std::string m_decimalSeparator;
 };
 
 // Compares a configured SIP identity with a received one, ignoring letter case and a "sip:"
 // prefix (with the port after it). Also logs a similarity score, which only helps an installer
 // spot a mistyped identity; it never decides the result.
-bool matchIdentity(const std::string& configured, const std::string& received);
+// The score is logged with decimalSeparator between its whole and fractional parts.
+bool matchIdentity(const std::string& configured, const std::string& received,
+                   const std::string& decimalSeparator = systemDecimalSeparator());

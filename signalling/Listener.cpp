@@ -1,6 +1,5 @@
 #include "signalling/Listener.h"
 
-#include <QPointer>
 #include <algorithm>
 #include <vector>
 
@@ -69,8 +68,10 @@ void TNotificationListener::onNewConnection() {
     makeRoom();
     // Qt's read buffer is unbounded by default; a message is at most this long.
     socket->setReadBufferSize(MaxMessage);
-    m_connections.push_back({socket, std::chrono::steady_clock::now()});
-    connect(socket, &QTcpSocket::readyRead, this, &TNotificationListener::onReadyRead);
+    auto probe = std::make_unique<TResetProbe>();
+    probe->attach(socket->socketDescriptor());
+    m_connections.push_back({socket, std::chrono::steady_clock::now(), false, std::move(probe)});
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError error) { onSocketError(socket, error); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { dropConnection(socket); });
@@ -90,9 +91,12 @@ void TNotificationListener::dropConnection(QTcpSocket* socket) {
   auto it = std::find_if(m_connections.begin(), m_connections.end(),
                          [socket](const TConnection& c) { return c.socket == socket; });
   if (it == m_connections.end()) return;
+  std::unique_ptr<TResetProbe> probe = std::move(it->resetProbe);
   m_connections.erase(it);
   socket->disconnect(this);
   socket->abort();
+  // After Qt's close, so that the connection really ends here.
+  if (probe) probe->release();
   socket->deleteLater();
 }
 
@@ -104,30 +108,41 @@ void TNotificationListener::closeIdle() {
   for (QTcpSocket* socket : idle) dropConnection(socket);
 }
 
-void TNotificationListener::onReadyRead() {
-  // The cycle serves every connection, oldest first. Sockets are only deleted later, and the
-  // QPointer guards against one dropped while a message is handled.
-  std::vector<QPointer<QTcpSocket>> sockets;
-  for (const TConnection& c : m_connections) sockets.emplace_back(c.socket);
-  for (const QPointer<QTcpSocket>& socket : sockets) {
-    if (!socket) continue;
-    std::string text;
-    qint64 waiting = std::min(socket->bytesAvailable(), MaxMessage);
-    if (waiting > 0) {
-      QByteArray bytes = socket->read(waiting);
-      text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-      // The rest of an oversized send is not a message of its own.
-      if (waiting == MaxMessage) socket->readAll();
-      for (TConnection& c : m_connections)
-        if (c.socket == socket) c.lastActive = std::chrono::steady_clock::now();
+void TNotificationListener::onReadyRead(QTcpSocket* socket) {
+  // Only the connection that has data is read: serving every open connection on each event made
+  // one message cost a log line per other connection.
+  auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                         [socket](const TConnection& c) { return c.socket == socket; });
+  if (it == m_connections.end()) return;
+  const auto now = std::chrono::steady_clock::now();
+  const qint64 waiting = socket->bytesAvailable();
+  if (it->discarding) {
+    const bool quiet = now - it->lastActive >= OversizeQuiet;
+    if (waiting > 0) it->lastActive = now;
+    if (!quiet) {
+      socket->skip(waiting);
+      return;
     }
-    if (text.empty()) {
-      debugLog("Received empty string");
-      continue;
-    }
-    debugLog("Received message: " + text);
-    handleMessage(text, remoteAddressOf(socket), socket);
+    it->discarding = false;
   }
+  std::string text;
+  if (waiting > 0) {
+    QByteArray bytes = socket->read(std::min(waiting, MaxMessage));
+    text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    it->lastActive = now;
+    // Qt's buffer holds at most MaxMessage: a full one means the send went on beyond it, and
+    // the rest is not a message of its own.
+    if (waiting >= MaxMessage) {
+      it->discarding = true;
+      socket->skip(socket->bytesAvailable());
+    }
+  }
+  if (text.empty()) {
+    debugLog("Received empty string");
+    return;
+  }
+  debugLog("Received message: " + text);
+  handleMessage(text, remoteAddressOf(socket), socket);
 }
 
 void TNotificationListener::handleMessage(const std::string& text, const std::string& remoteAddress,
@@ -167,8 +182,11 @@ void TNotificationListener::handleMessage(const std::string& text, const std::st
 }
 
 void TNotificationListener::onSocketError(QTcpSocket* socket, QAbstractSocket::SocketError error) {
-  // A panel closing its end is the normal end of a notification, not an error.
-  if (error == QAbstractSocket::RemoteHostClosedError) return;
-  (void)socket;
+  if (error == QAbstractSocket::RemoteHostClosedError) {
+    // A panel closing its end is the normal end of a notification; a reset is an error.
+    auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                           [socket](const TConnection& c) { return c.socket == socket; });
+    if (it == m_connections.end() || !it->resetProbe || !it->resetProbe->wasReset()) return;
+  }
   debugLog("Socket server error " + std::to_string(winsockCode(error)));
 }

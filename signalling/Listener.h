@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 
 #include "core/AppSettings.h"
 #include "signalling/ListenerHost.h"
+#include "signalling/ResetProbe.h"
 
 // The listening socket on TCP 2201: panels' notifications arrive here,
 // scrambled, one message per read. Lives on the UI thread.
@@ -21,6 +23,9 @@ class TNotificationListener : public QObject {
   // Bounds that keep one LAN host from exhausting our descriptors or memory.
   static constexpr int MaxConnections = 256;
   static constexpr qint64 MaxMessage = 64 * 1024;
+  // After a read reaches MaxMessage, the rest of that send is discarded until the connection
+  // has been silent this long.
+  static constexpr std::chrono::milliseconds OversizeQuiet{200};
 
   // settings: startMinimized is read at every "stop".
   TNotificationListener(IListenerHost& host, const TAppSettings& settings,
@@ -45,11 +50,13 @@ class TNotificationListener : public QObject {
  private:
   struct TConnection {
     QTcpSocket* socket;
-    std::chrono::steady_clock::time_point lastActive;
+    std::chrono::steady_clock::time_point lastActive;  // when bytes last arrived
+    bool discarding = false;                           // the tail of an oversized send
+    std::unique_ptr<TResetProbe> resetProbe;
   };
 
   void onNewConnection();
-  void onReadyRead();
+  void onReadyRead(QTcpSocket* socket);
   void onSocketError(QTcpSocket* socket, QAbstractSocket::SocketError error);
   void dropConnection(QTcpSocket* socket);
   void closeIdle();

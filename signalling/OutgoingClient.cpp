@@ -45,11 +45,16 @@ TOutgoingClient::TOutgoingClient(IStreamControl& streams, std::function<std::str
   connect(&m_socket, &QTcpSocket::connected, this, &TOutgoingClient::onConnected);
   connect(&m_socket, &QTcpSocket::readyRead, this, &TOutgoingClient::onReadyRead);
   connect(&m_socket, &QTcpSocket::errorOccurred, this, &TOutgoingClient::onSocketError);
+  // The probe's duplicate descriptor would keep a closed connection open on our side.
+  connect(&m_socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+    if (state == QAbstractSocket::UnconnectedState) m_resetProbe.release();
+  });
 }
 
 TOutgoingClient::~TOutgoingClient() {
   m_socket.disconnect(this);
   m_socket.abort();
+  m_resetProbe.release();
 }
 
 bool TOutgoingClient::connected() const {
@@ -93,7 +98,10 @@ void TOutgoingClient::CSocketSend() {
   debugLog(m_pendingCommand + " sent");
 }
 
-void TOutgoingClient::onConnected() { CSocketSend(); }
+void TOutgoingClient::onConnected() {
+  m_resetProbe.attach(m_socket.socketDescriptor());
+  CSocketSend();
+}
 
 void TOutgoingClient::onReadyRead() {
   TCloseOnExit closer(m_socket);
@@ -123,5 +131,7 @@ void TOutgoingClient::onReadyRead() {
 }
 
 void TOutgoingClient::onSocketError(QAbstractSocket::SocketError error) {
+  // Qt reports a panel's normal close, answered or not, as an error; only a reset is one.
+  if (error == QAbstractSocket::RemoteHostClosedError && !m_resetProbe.wasReset()) return;
   debugLog("Error " + std::to_string(winsockCode(error)));
 }

@@ -8,6 +8,7 @@
 
 #include "core/StreamControl.h"
 #include "core/StreamRequests.h"
+#include "signalling/ResetProbe.h"
 
 // The client socket that asks a panel for its video: it sends "favstream" and
 // the host's address in clear to the panel's signalling port and turns the panel's scrambled
@@ -55,4 +56,5 @@ class TOutgoingClient : public QObject, public IStreamRequests {
   std::string m_remoteHost;
   std::uint16_t m_remotePort = DefaultPort;
   QTcpSocket m_socket;
+  TResetProbe m_resetProbe;  // declared after the socket: released before it goes
 };

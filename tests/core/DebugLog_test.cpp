@@ -1,11 +1,14 @@
 #include "core/DebugLog.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
+#include <atomic>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -134,23 +137,129 @@ TEST_F(DebugLogTest, ConcurrentEntriesStayWhole) {
   EXPECT_EQ(log.historySize(), static_cast<std::size_t>(threads * perThread));
 }
 
-// While displayed, each new entry pushes the oldest out once the bound is passed; hidden, the
-// history keeps everything, and a larger history keeps its size when the display comes on.
-TEST_F(DebugLogTest, HistoryIsBoundedOnlyWhileDisplayed) {
-  log.startUp();
-  log.setHistoryLimitForTest(3);
-  int notified = 0;
-  log.setOnDisplayedEntry([&notified] { ++notified; });
-  for (int i = 0; i < 5; ++i) log.debugLog("hidden " + std::to_string(i));
-  EXPECT_EQ(log.historySize(), 5u);
-  EXPECT_EQ(notified, 0);
-  log.setDisplay(true);
-  log.debugLog("shown");
-  EXPECT_EQ(log.historySize(), 5u);
-  EXPECT_EQ(notified, 1);
-  TDebugLog::TSlice slice = log.entriesFrom(0);
-  EXPECT_EQ(slice.first, 1u);
-  EXPECT_EQ(slice.end, 6u);
-  EXPECT_EQ(slice.lines.front(), "1000000> hidden 1");
-  EXPECT_EQ(slice.lines.back(), "1000000> shown");
+struct THistoryCase {
+  const char* fault;
+  bool display;
+  std::uint64_t entryBound;
+  std::uint64_t byteBound;
+  std::vector<std::string> texts;  // logged in this order
+  std::vector<std::string> kept;   // the history afterwards
+};
+
+// The history keeps the newest entries within its bounds whether the display is on or off, so
+// that what panels send cannot grow the process for the rest of the run.
+TEST_F(DebugLogTest, HistoryKeepsTheNewestEntriesWithinItsBounds) {
+  const THistoryCase cases[] = {
+      {"hidden, the history must still be bounded",
+       false,
+       3,
+       TDebugLog::HistoryByteLimit,
+       {"a", "b", "c", "d", "e"},
+       {"c", "d", "e"}},
+      {"displayed, the same bound holds",
+       true,
+       3,
+       TDebugLog::HistoryByteLimit,
+       {"a", "b", "c", "d", "e"},
+       {"c", "d", "e"}},
+      // Each line is the 9-byte stamp and "> " plus the text: 12 bytes for one letter.
+      {"long entries are bounded by their bytes too",
+       false,
+       100,
+       30,
+       {"a", "b", "c", std::string(20, 'x')},
+       {std::string(20, 'x')}},
+      {"an entry longer than the byte bound is still kept, alone",
+       false,
+       100,
+       10,
+       {"a", std::string(50, 'y')},
+       {std::string(50, 'y')}},
+  };
+  for (const THistoryCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    TDebugLog history(clock, [] { return std::optional<std::string>(); });
+    history.startUp();
+    history.setHistoryLimitForTest(c.entryBound, c.byteBound);
+    history.setDisplay(c.display);
+    for (const std::string& text : c.texts) history.debugLog(text);
+    std::vector<std::string> kept;
+    for (const std::string& line : history.entriesFrom(0).lines) kept.push_back(line.substr(9));
+    EXPECT_EQ(kept, c.kept);
+    TDebugLog::TSlice slice = history.entriesFrom(0);
+    EXPECT_EQ(slice.end, c.texts.size());
+    EXPECT_EQ(slice.first, c.texts.size() - c.kept.size());
+  }
+}
+
+// The shipped bound: a long run with the display off keeps the last 10,000 entries.
+TEST_F(DebugLogTest, ALongHiddenRunKeepsTheLastTenThousandEntries) {
+  TDebugLog history(clock, [] { return std::optional<std::string>(); });
+  history.startUp();
+  const std::uint64_t logged = TDebugLog::HistoryLimit + 500;
+  for (std::uint64_t i = 0; i < logged; ++i) history.debugLog("entry " + std::to_string(i));
+  EXPECT_EQ(history.historySize(), 10000u);
+  TDebugLog::TSlice slice = history.entriesFrom(0);
+  EXPECT_EQ(slice.lines.front(), "1000000> entry 500");
+  EXPECT_EQ(slice.lines.back(), "1000000> entry " + std::to_string(logged - 1));
+}
+
+struct TPlantedCase {
+  const char* fault;
+  std::function<void(const std::string& path)> plant;
+};
+
+// Any local user can plant something under the log's name in a shared temporary folder: a FIFO
+// must not hang start-up or an entry in open() (with or without a reader), and nothing but a
+// regular file is written to. Each such entry costs only its file copy.
+TEST_F(DebugLogTest, AnythingButARegularFileIsRefusedWithoutBlocking) {
+  const TPlantedCase cases[] = {
+      {"a FIFO without a reader must not block the open",
+       [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0); }},
+      {"a FIFO with a reader must not receive the log", nullptr},
+  };
+  for (const TPlantedCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    QTemporaryDir shared;
+    const std::string tmp = shared.path().toStdString();
+    const std::string path = tmp + "/ostrelstream-debug.log";
+    int reader = -1;
+    if (c.plant) {
+      c.plant(path);
+    } else {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+      reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+      ASSERT_GE(reader, 0);
+    }
+    TDebugLog planted(clock, [tmp] { return std::optional<std::string>(tmp); });
+    // On a worker, so that a blocking open fails the test instead of hanging it: opening the
+    // FIFO for reading releases a blocked writer.
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      planted.startUp();
+      planted.debugLog("first");
+      planted.debugLog("second");
+      done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool returned = done;
+    if (!returned) {
+      int unblock = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+      while (!done) {
+        char sink[4096];
+        if (unblock >= 0) (void)::read(unblock, sink, sizeof sink);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (unblock >= 0) ::close(unblock);
+    }
+    worker.join();
+    EXPECT_TRUE(returned) << "start-up or an entry blocked on what was planted";
+    EXPECT_EQ(planted.historySize(), 2u);
+    if (reader >= 0) {
+      char buffer[256];
+      EXPECT_LE(::read(reader, buffer, sizeof buffer), 0) << "the FIFO's reader got log lines";
+      ::close(reader);
+    }
+  }
 }

@@ -82,7 +82,7 @@ class MatchIdentityTest : public ::testing::TestWithParam<TMatchCase> {};
 TEST_P(MatchIdentityTest, ResultAndLoggedScore) {
   const TMatchCase& c = GetParam();
   TCapturedLog log;
-  EXPECT_EQ(matchIdentity(c.configured, c.received), c.matches);
+  EXPECT_EQ(matchIdentity(c.configured, c.received, "."), c.matches);
   std::vector<std::string> expected{"****** Match concordance: " + c.concordance};
   if (c.nearMatchWarning) expected.push_back(NearMatch);
   EXPECT_EQ(log.texts(), expected);
@@ -105,10 +105,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "100@192,168.1.10", false, "98.4375", true},
         TMatchCase{"'0' against 'o' weighs 0.75; exactly 90 warns", "100@a", "1oo@a", false, "90",
                    true},
-        TMatchCase{"':' against ';' weighs 0.75 both ways round", "a;b", "a:b", false,
-                   "91.6666641235352", true},
-        TMatchCase{"sips: is not a sip: prefix", "sips:100@h", "sips:100@h:5060", false,
-                   "66.6666641235352", false},
+        TMatchCase{"':' against ';' weighs 0.75 both ways round (2.75 / 3, each step in single "
+                   "precision)",
+                   "a;b", "a:b", false, "91.6666717529297", true},
+        TMatchCase{"sips: is not a sip: prefix (10 / 15 rounded before the product)", "sips:100@h",
+                   "sips:100@h:5060", false, "66.6666717529297", false},
+        TMatchCase{"the quotient is rounded to single precision before the product: 3 / 5 is "
+                   "not 60",
+                   "100", "100@h", false, "60.0000038146973", false},
         TMatchCase{"sip: without a second ':' keeps the rest", "sip:100@h", "100@h", true, "100",
                    false},
         TMatchCase{"a score can go below zero", "9", "8", false, "-500", false},
@@ -117,6 +121,41 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TMatchCase>& info) {
       return "Case" + std::to_string(info.index);
     });
+
+struct TSeparatorCase {
+  const char* fault;
+  std::string separator;
+  std::string configured;
+  std::string received;
+  std::string concordance;
+};
+
+// The concordance is written with the user's decimal separator, through admission too; whole
+// numbers have none.
+TEST(ConcordanceText, UsesTheInjectedDecimalSeparator) {
+  const TSeparatorCase cases[] = {
+      {"a comma locale writes a comma", ",", "100@192.168.1.10", "100@192,168.1.10", "98,4375"},
+      {"a point locale writes a point", ".", "100@192.168.1.10", "100@192,168.1.10", "98.4375"},
+      {"a negative fraction keeps its sign", ",", "1@a", "2@b", "-133,333343505859"},
+      {"a whole number has no separator", ",", "100@h", "100@h", "100"},
+  };
+  for (const TSeparatorCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    {
+      TCapturedLog log;
+      matchIdentity(c.configured, c.received, c.separator);
+      EXPECT_TRUE(log.contains("****** Match concordance: " + c.concordance));
+    }
+    TCapturedLog log;
+    TAppSettings settings;
+    settings.SIPID = c.configured;
+    TFakeStreams streams;
+    TFakeWaitList waitList;
+    TCallAdmission admission(settings, streams, waitList, c.separator);
+    admission.admitCall({"start", "admin", "secret", "8080", c.received}, "192.168.1.50");
+    EXPECT_TRUE(log.contains("****** Match concordance: " + c.concordance));
+  }
+}
 
 // ---------------------------------------------------------------------------------------------
 // admitCall

@@ -1,6 +1,7 @@
 #include "signalling/Listener.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <QHostAddress>
 #include <QTcpSocket>
@@ -224,21 +225,73 @@ TEST_F(ListenerTest, EachMessageIsHandledAsItsCommandSays) {
   }
 }
 
-// One read cycle serves every connection in order: the silent one logs an empty read, and two
-// panels that both sent are both judged.
-TEST_F(ListenerTest, OneReadCycleServesEveryConnection) {
+// A message costs its own log lines however many other connections are open (each used to
+// log "Received empty string" once per other connection), and two panels that both sent are
+// both judged.
+TEST_F(ListenerTest, AMessageCostsItsOwnLinesHoweverManyConnectionsAreOpen) {
+  std::vector<std::unique_ptr<QTcpSocket>> idle;
+  for (int i = 0; i < 250; ++i) {
+    idle.push_back(std::make_unique<QTcpSocket>());
+    idle.back()->connectToHost(QHostAddress::LocalHost, listener->port());
+    // Accepted as they come, as panels arriving one by one would be.
+    ASSERT_TRUE(waitUntil([&] { return listener->connectionCount() == i + 1; }));
+  }
   auto first = connectPanel(listener->port(), "127.0.0.2");
   auto second = connectPanel(listener->port(), "127.0.0.3");
-  ASSERT_TRUE(waitUntil([&] { return listener->connectionCount() == 2; }));
+  ASSERT_TRUE(waitUntil([&] { return listener->connectionCount() == 252; }));
+  std::size_t before = captured.texts().size();
   send(*second, "stop");
   ASSERT_TRUE(waitUntil([&] { return captured.contains("stop received"); }));
-  EXPECT_TRUE(captured.contains("Received empty string"));
+  pumpEvents(std::chrono::milliseconds(50));
+  std::vector<std::string> texts = captured.texts();
+  EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<long>(before), texts.end()),
+            (std::vector<std::string>{"Received message: " + cipherPass("stop"), "stop received",
+                                      "Ignoring, this is not the streaming we're watching"}));
 
   send(*first, "start;a;b;1");
   send(*second, "start;c;d;2");
   ASSERT_TRUE(waitUntil([&] { return host.calls.size() == 2; }));
   std::set<std::string> addresses = {host.calls[0].address, host.calls[1].address};
   EXPECT_EQ(addresses, (std::set<std::string>{"127.0.0.2", "127.0.0.3"}));
+  EXPECT_EQ(countOf("Received empty string"), 0u);
+}
+
+struct TPanelEndCase {
+  const char* fault;
+  bool reset;
+  std::vector<std::string> errors;
+};
+
+// A panel closing its end after its message is the normal case and logs nothing; a reset is a
+// socket error and is logged with its code.
+TEST_F(ListenerTest, OnlyAResetIsASocketError) {
+  const TPanelEndCase cases[] = {
+      {"a normal close is not an error", false, {}},
+      {"a reset is logged as error 10054", true, {"Socket server error 10054"}},
+  };
+  for (const TPanelEndCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    std::size_t before = captured.texts().size();
+    auto panel = connectPanel(listener->port());
+    ASSERT_TRUE(waitUntil([&] { return listener->connectionCount() == 1; }));
+    send(*panel, "stop");
+    ASSERT_TRUE(waitUntil([&] { return captured.texts().size() >= before + 3; }));
+    if (c.reset) {
+      linger hard{1, 0};
+      ::setsockopt(static_cast<int>(panel->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                   sizeof hard);
+      panel->abort();
+    } else {
+      panel->disconnectFromHost();
+    }
+    ASSERT_TRUE(waitUntil([&] { return listener->connectionCount() == 0; }));
+    pumpEvents(std::chrono::milliseconds(50));
+    std::vector<std::string> texts = captured.texts();
+    std::vector<std::string> errors;
+    for (std::size_t i = before; i < texts.size(); ++i)
+      if (texts[i].rfind("Socket server error", 0) == 0) errors.push_back(texts[i]);
+    EXPECT_EQ(errors, c.errors);
+  }
 }
 
 // There is no framing: two messages written back to back are read as one text, and the second
@@ -279,19 +332,30 @@ TEST_F(ListenerTest, IdleConnectionsAreClosedAndTheirNumberIsBounded) {
   EXPECT_TRUE(waitUntil([&] { return captured.contains("stop received"); }));
 }
 
-// An oversized send is cut at 64 KiB: one message, and the rest is not handled as another.
+// An oversized send is one message of 64 KiB: the rest of it is discarded, not read as further
+// messages, and a message sent after a pause on the same connection is read normally.
 TEST_F(ListenerTest, OversizedSendIsOneBoundedMessage) {
+  const std::string prefix = "Received message: ";
+  auto messages = [&] {
+    std::vector<std::string> found;
+    for (const std::string& text : captured.texts())
+      if (text.rfind(prefix, 0) == 0) found.push_back(text.substr(prefix.size()));
+    return found;
+  };
   auto panel = connectPanel(listener->port());
-  std::string huge = "stop;" + std::string(200 * 1024, 'a');
-  send(*panel, huge);
+  const std::string huge = cipherPass("stop;" + std::string(200 * 1024, 'a'));
+  panel->write(huge.data(), static_cast<qint64>(huge.size()));
   ASSERT_TRUE(waitUntil([&] { return captured.contains("stop received"); }));
-  pumpEvents(std::chrono::milliseconds(300));
-  std::size_t messages = 0;
-  for (const std::string& text : captured.texts())
-    if (text.rfind("Received message: ", 0) == 0) {
-      ++messages;
-      EXPECT_LE(text.size(), std::string("Received message: ").size() + 64 * 1024);
-    }
-  EXPECT_GE(messages, 1u);
+  ASSERT_TRUE(waitUntil([&] { return panel->bytesToWrite() == 0; }));
+  // The pause: longer than the quiet time, counted from when the tail was sent.
+  pumpEvents(std::chrono::milliseconds(600));
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0], huge.substr(0, 64 * 1024));
+
+  send(*panel, "ntmy;10.0.0.7");
+  ASSERT_TRUE(waitUntil([&] { return panel->bytesAvailable() > 0; }));
+  EXPECT_EQ(panel->readAll().toStdString(), "probing;192.168.1.20");
+  EXPECT_EQ(messages(),
+            (std::vector<std::string>{huge.substr(0, 64 * 1024), cipherPass("ntmy;10.0.0.7")}));
   EXPECT_EQ(countOf("stop received"), 1u);
 }

@@ -1,6 +1,7 @@
 #include "signalling/OutgoingClient.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <QHostAddress>
 #include <QPointer>
@@ -62,6 +63,14 @@ class TPanelConnection {
   }
   bool closed() const {
     return m_socket.isNull() || m_socket->state() == QAbstractSocket::UnconnectedState;
+  }
+  // The panel's two ways of ending: a normal close, or a reset (SO_LINGER 0 sends RST).
+  void close() { m_socket->close(); }
+  void reset() {
+    linger hard{1, 0};
+    ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                 sizeof hard);
+    m_socket->abort();
   }
   // The panel scrambles its answers with one pass.
   void answer(const std::string& clear) {
@@ -247,6 +256,50 @@ TEST_F(OutgoingClientTest, ARefusedConnectionIsLoggedWithItsWinsockCodeAndNothin
   EXPECT_EQ(captured.texts(), std::vector<std::string>{"Error 10061"});
   EXPECT_FALSE(client.connected());
   EXPECT_EQ(streams.launches, 0);
+}
+
+struct TPanelEndCase {
+  const char* fault;
+  std::string answer;  // sent before the panel ends the connection, if any
+  bool reset;
+  std::vector<std::string> errors;  // "Error ..." lines expected
+  int launches;
+};
+
+// Qt reports a panel's normal close as an error: it must not be logged as one, answered or not.
+// A reset is an error and is logged with its code.
+TEST_F(OutgoingClientTest, OnlyAResetIsLoggedAsAnError) {
+  const TPanelEndCase cases[] = {
+      {"an answer and a normal close start the video without an error",
+       "start;l;p;8080",
+       false,
+       {},
+       1},
+      {"a normal close without an answer is not an error", "", false, {}, 0},
+      {"a reset without an answer is error 10054", "", true, {"Error 10054"}, 0},
+  };
+  for (const TPanelEndCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    streams = TFakeStreams{};
+    std::size_t before = captured.texts().size();
+    client.favouriteRequest("127.0.0.2");
+    TPanelConnection connection = panel2.accept();
+    ASSERT_TRUE(connection);
+    ASSERT_EQ(connection.waitForBytes(kRequest.size()), kRequest);
+    if (!c.answer.empty()) connection.answer(c.answer);
+    if (c.reset)
+      connection.reset();
+    else
+      connection.close();
+    ASSERT_TRUE(waitUntil([&] { return !client.connected(); }));
+    pumpEvents(std::chrono::milliseconds(100));
+    std::vector<std::string> texts = captured.texts();
+    std::vector<std::string> errors;
+    for (std::size_t i = before; i < texts.size(); ++i)
+      if (texts[i].rfind("Error", 0) == 0) errors.push_back(texts[i]);
+    EXPECT_EQ(errors, c.errors);
+    EXPECT_EQ(streams.launches, c.launches);
+  }
 }
 
 TEST_F(OutgoingClientTest, AManualRequestGoesToTheTypedAddressWhenTheClientIsFree) {
