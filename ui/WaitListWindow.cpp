@@ -49,12 +49,12 @@ TWaitListWindow::TWaitListWindow(TWaitList& waitList, const QWidget* mainWindow,
                           Qt::WindowCloseButtonHint),
       m_waitList(waitList),
       m_mainWindow(mainWindow) {
-  runStartUp();
+  buildGrid();
 }
 
 TWaitListWindow::~TWaitListWindow() { m_waitList.attachView(nullptr); }
 
-void TWaitListWindow::runStartUp() {
+void TWaitListWindow::buildGrid() {
   setFixedSize(ClientWidth, ClientHeight);
   m_watchIcon = drawIcon(EIcon::Watch, IconSize, IconSize);
   m_removeIcon = drawIcon(EIcon::Remove, IconSize, IconSize);
@@ -108,10 +108,10 @@ void TWaitListWindow::placeBesideMainWindow() {
 
 void TWaitListWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  onShown();
+  titleAndPlace();
 }
 
-void TWaitListWindow::onShown() {
+void TWaitListWindow::titleAndPlace() {
   setWindowTitle(fromCp1252(UiTexts.menuWaitList));
   placeBesideMainWindow();
 }

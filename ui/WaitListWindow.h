@@ -41,8 +41,8 @@ class TWaitListWindow : public QWidget, private IWaitListView {
   void setEntryText(int row, const std::string& text) override;
   std::string entryText(int row) const override;
 
-  void runStartUp();
-  void onShown();
+  void buildGrid();
+  void titleAndPlace();
   std::optional<QPoint> placeFor() const;
 
   TWaitList& m_waitList;
