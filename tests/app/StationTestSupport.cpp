@@ -1,18 +1,5 @@
 #include "tests/app/StationTestSupport.h"
 
-namespace {
-
-TIfRow ifRow(std::uint32_t index, std::uint32_t type) {
-  TIfRow row;
-  row.index = index;
-  row.type = type;
-  row.adminStatus = IfAdminUp;
-  row.operStatus = IfOperUp;
-  return row;
-}
-
-}  // namespace
-
 TStationFixture::TStationFixture() {
   ensureQtApplication();
   std::string home = dir.path().toStdString();
@@ -22,7 +9,7 @@ TStationFixture::TStationFixture() {
                 {"XDG_DATA_HOME", home + "/data"}};
   net.ownNameAddresses = {"127.0.0.1"};
   TIfTable table;
-  table.interfaces = {ifRow(1, NetIfType::Loopback), ifRow(2, NetIfType::Ethernet)};
+  table.interfaces = {fakeIfRow(1, NetIfType::Loopback), fakeIfRow(2, NetIfType::Ethernet)};
   table.addresses = {{1, "127.0.0.1", "255.0.0.0"}, {2, "192.168.1.10", "255.255.255.0"}};
   net.table = table;
 }

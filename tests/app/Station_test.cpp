@@ -74,12 +74,7 @@ struct THostCase {
 // program ends after telling the user.
 TEST_F(StationTest, UnusableHostAddressEndsTheProgram) {
   TIfTable loopbackOnly;
-  TIfRow loopback;
-  loopback.index = 1;
-  loopback.type = NetIfType::Loopback;
-  loopback.adminStatus = IfAdminUp;
-  loopback.operStatus = IfOperUp;
-  loopbackOnly.interfaces = {loopback};
+  loopbackOnly.interfaces = {fakeIfRow(1, NetIfType::Loopback)};
   loopbackOnly.addresses = {{1, "127.0.0.1", "255.0.0.0"}};
   const THostCase cases[] = {
       {"a name that resolves only to loopback on a loopback-only host",

@@ -63,6 +63,30 @@ class VideoE2e : public TLanTest {
     EXPECT_EQ(status, 0) << "panel-sim notify could not reach the program";
   }
 
+  // panel-sim serving its test pattern on `port` from host `host` (in namespace `ns`), once it
+  // listens.
+  std::unique_ptr<TChild> servePanel(int host, const std::string& ns, const std::string& port,
+                                     const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> argv = {panelSimPath(), "serve",  "--video",
+                                     port,           "--bind", lan->address(host)};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    auto panel = std::make_unique<TChild>(argv, std::map<std::string, std::string>{}, ns,
+                                          path("panel-" + std::to_string(host)));
+    EXPECT_TRUE(pollUntil([&] {
+      return panel->output().find("video: listening") != std::string::npos;
+    })) << panel->errors();
+    return panel;
+  }
+
+  // The program on the test's X server with its interface chosen, once it listens.
+  std::unique_ptr<TProgramRun> startProgram() {
+    auto program = std::make_unique<TProgramRun>(path("program"));
+    program->writeSettings({{"interfaceSelected", "\"" + lan->address(1) + "\""}});
+    program->startOnDisplay(programNs, x->display());
+    EXPECT_TRUE(program->waitForLog("Socket active port 2201")) << program->log();
+    return program;
+  }
+
   QTemporaryDir dir;
   std::unique_ptr<TXServer> x;
 };
@@ -72,16 +96,9 @@ class VideoE2e : public TLanTest {
 // A panel's "start" puts its live test pattern on screen in place of the idle picture, and its
 // "stop" brings the idle picture back.
 TEST_F(VideoE2e, CallShowsThePanelsPictureAndStopBringsBackTheIdlePicture) {
-  const std::string panelAddress = lan->address(2);
-  TChild panel({panelSimPath(), "serve", "--video", "8081", "--bind", panelAddress},
-               std::map<std::string, std::string>{}, panelNs, path("panel"));
-  ASSERT_TRUE(pollUntil([&] {
-    return panel.output().find("video: listening") != std::string::npos;
-  })) << panel.errors();
-  TProgramRun program(path("program"));
-  program.writeSettings({{"interfaceSelected", "\"" + lan->address(1) + "\""}});
-  program.startOnDisplay(programNs, x->display());
-  ASSERT_TRUE(program.waitForLog("Socket active port 2201")) << program.log();
+  auto panel = servePanel(2, panelNs, "8081");
+  auto program = startProgram();
+  ASSERT_FALSE(HasFailure());
 
   // Before any call: the idle picture, which also shows that the check tells the two apart.
   TScreenColours before = waitForScreen("1-idle.png", showsIdlePicture);
@@ -91,13 +108,13 @@ TEST_F(VideoE2e, CallShowsThePanelsPictureAndStopBringsBackTheIdlePicture) {
   TScreenColours streaming = waitForScreen("2-streaming.png", showsTestPattern);
   EXPECT_TRUE(showsTestPattern(streaming))
       << streaming.describe() << "; see " << path("2-streaming.png") << "\n"
-      << program.log();
+      << program->log();
 
   notify({"stop"});
-  ASSERT_TRUE(program.waitForLog("MJPEGDecoder disconnected")) << program.log();
+  ASSERT_TRUE(program->waitForLog("MJPEGDecoder disconnected")) << program->log();
   TScreenColours after = waitForScreen("3-stopped.png", showsIdlePicture);
   EXPECT_TRUE(showsIdlePicture(after)) << after.describe() << "; see " << path("3-stopped.png");
-  EXPECT_EQ(program.child().terminate(), 0) << program.child().errors();
+  EXPECT_EQ(program->child().terminate(), 0) << program->child().errors();
 }
 
 // A panel answers the video request with 401 and its call ends; then another panel calls. The
@@ -105,22 +122,13 @@ TEST_F(VideoE2e, CallShowsThePanelsPictureAndStopBringsBackTheIdlePicture) {
 TEST_F(VideoE2e, CallAfterARefusedCallShowsTheNextPanel) {
   auto otherNs = lan->addHost(3);
   ASSERT_TRUE(otherNs) << "cannot make a second panel host";
-  TChild refusing({panelSimPath(), "serve", "--video", "8081", "--bind", lan->address(2), "--login",
-                   "admin", "--password", "right"},
-                  std::map<std::string, std::string>{}, panelNs, path("refusing"));
-  TChild other({panelSimPath(), "serve", "--video", "8082", "--bind", lan->address(3)},
-               std::map<std::string, std::string>{}, *otherNs, path("other"));
-  for (TChild* panel : {&refusing, &other})
-    ASSERT_TRUE(pollUntil([&] {
-      return panel->output().find("video: listening") != std::string::npos;
-    })) << panel->errors();
-  TProgramRun program(path("program"));
-  program.writeSettings({{"interfaceSelected", "\"" + lan->address(1) + "\""}});
-  program.startOnDisplay(programNs, x->display());
-  ASSERT_TRUE(program.waitForLog("Socket active port 2201")) << program.log();
+  auto refusing = servePanel(2, panelNs, "8081", {"--login", "admin", "--password", "right"});
+  auto other = servePanel(3, *otherNs, "8082");
+  auto program = startProgram();
+  ASSERT_FALSE(HasFailure());
 
   notify({"start", "admin", "wrong", "8081"});
-  ASSERT_TRUE(program.waitForLog("Invalid content type received from server")) << program.log();
+  ASSERT_TRUE(program->waitForLog("Invalid content type received from server")) << program->log();
   notify({"stop"});
 
   int status = -1;
@@ -130,33 +138,27 @@ TEST_F(VideoE2e, CallAfterARefusedCallShowsTheNextPanel) {
   TScreenColours streaming = waitForScreen("second-panel.png", showsTestPattern);
   EXPECT_TRUE(showsTestPattern(streaming))
       << streaming.describe() << "; see " << path("second-panel.png") << "\n"
-      << program.log();
-  EXPECT_TRUE(program.child().running()) << program.child().errors();
-  EXPECT_EQ(program.child().terminate(), 0) << program.child().errors();
+      << program->log();
+  EXPECT_TRUE(program->child().running()) << program->child().errors();
+  EXPECT_EQ(program->child().terminate(), 0) << program->child().errors();
 }
 
 // A panel lost without a FIN or RST (its link taken down) is noticed once it has been silent
 // for the idle bound; once it is back, its picture returns at the watchdog's next attempt.
 TEST_F(VideoE2e, PanelLostWithoutAWordIsReconnectedWhenItComesBack) {
-  TChild panel({panelSimPath(), "serve", "--video", "8081", "--bind", lan->address(2)},
-               std::map<std::string, std::string>{}, panelNs, path("panel"));
-  ASSERT_TRUE(pollUntil([&] {
-    return panel.output().find("video: listening") != std::string::npos;
-  })) << panel.errors();
-  TProgramRun program(path("program"));
-  program.writeSettings({{"interfaceSelected", "\"" + lan->address(1) + "\""}});
-  program.startOnDisplay(programNs, x->display());
-  ASSERT_TRUE(program.waitForLog("Socket active port 2201")) << program.log();
+  auto panel = servePanel(2, panelNs, "8081");
+  auto program = startProgram();
+  ASSERT_FALSE(HasFailure());
   notify({"start", "login", "pw", "8081"});
   TScreenColours streaming = waitForScreen("1-streaming.png", showsTestPattern);
-  ASSERT_TRUE(showsTestPattern(streaming)) << streaming.describe() << "\n" << program.log();
+  ASSERT_TRUE(showsTestPattern(streaming)) << streaming.describe() << "\n" << program->log();
 
   int status = -1;
   runCommand({"ip", "-n", panelNs, "link", "set", "eth0", "down"}, &status);
   ASSERT_EQ(status, 0) << "cannot take the panel's link down";
-  EXPECT_TRUE(program.waitForLog("Decoder thread status code: 3 = Thread closed.",
-                                 std::chrono::seconds(30)))
-      << program.log();
+  EXPECT_TRUE(program->waitForLog("Decoder thread status code: 3 = Thread closed.",
+                                  std::chrono::seconds(30)))
+      << program->log();
   TScreenColours lost = waitForScreen("2-lost.png", showsIdlePicture);
   EXPECT_TRUE(showsIdlePicture(lost)) << lost.describe();
 
@@ -166,9 +168,9 @@ TEST_F(VideoE2e, PanelLostWithoutAWordIsReconnectedWhenItComesBack) {
   TScreenColours again = waitForScreen("3-again.png", showsTestPattern);
   const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - back);
-  EXPECT_TRUE(showsTestPattern(again)) << again.describe() << "\n" << program.log();
+  EXPECT_TRUE(showsTestPattern(again)) << again.describe() << "\n" << program->log();
   // A figure for the record, not a bound: timing goals belong to the benchmarks.
   std::printf("picture back %lld ms after the panel's link came up\n",
               static_cast<long long>(waited.count()));
-  EXPECT_EQ(program.child().terminate(), 0) << program.child().errors();
+  EXPECT_EQ(program->child().terminate(), 0) << program->child().errors();
 }

@@ -15,21 +15,11 @@
 
 namespace {
 
-TIfRow ifRow(std::uint32_t index, std::uint32_t type, std::uint32_t admin, std::uint32_t oper) {
-  TIfRow row;
-  row.index = index;
-  row.type = type;
-  row.adminStatus = admin;
-  row.operStatus = oper;
-  row.description = "if" + std::to_string(index);
-  return row;
-}
-
 // The usual small host: loop-back (index 1) and one Ethernet card at 192.168.1.10/24 (index 2).
 TIfTable loopbackAndEthernet() {
   TIfTable table;
-  table.interfaces = {ifRow(1, NetIfType::Loopback, IfAdminUp, IfOperUp),
-                      ifRow(2, NetIfType::Ethernet, IfAdminUp, IfOperUp)};
+  table.interfaces = {fakeIfRow(1, NetIfType::Loopback, IfAdminUp, IfOperUp),
+                      fakeIfRow(2, NetIfType::Ethernet, IfAdminUp, IfOperUp)};
   table.addresses = {{1, "127.0.0.1", "255.0.0.0"}, {2, "192.168.1.10", "255.255.255.0"}};
   return table;
 }
@@ -101,9 +91,9 @@ TEST(ExtractField, FieldsCountedFromZeroEmptyOnesKept) {
 TEST(FetchAdapters, RecordsInTableOrderWithFirstAddressAndState) {
   TFakeNetInterfaces net;
   TIfTable table;
-  table.interfaces = {ifRow(3, NetIfType::Ethernet, IfAdminUp, IfOperUp),
-                      ifRow(7, NetIfType::Ethernet, IfAdminDown, IfOperDown),
-                      ifRow(9, NetIfType::Ppp, 3, IfOperUp)};
+  table.interfaces = {fakeIfRow(3, NetIfType::Ethernet, IfAdminUp, IfOperUp),
+                      fakeIfRow(7, NetIfType::Ethernet, IfAdminDown, IfOperDown),
+                      fakeIfRow(9, NetIfType::Ppp, 3, IfOperUp)};
   table.interfaces[0].physAddress = "00-1a-2b-3c-4d-5e";
   table.interfaces[0].mtu = 1500;
   table.addresses = {{3, "192.168.1.10", "255.255.255.0"},
@@ -197,7 +187,7 @@ TEST_F(InventoryTest, LoopbackAndEthernetLoggedInTableOrder) {
 
 TEST_F(InventoryTest, TwoAddressesOnOneInterfaceBothLoggedAndListed) {
   TIfTable table;
-  table.interfaces = {ifRow(2, NetIfType::Ethernet, IfAdminUp, IfOperUp)};
+  table.interfaces = {fakeIfRow(2, NetIfType::Ethernet, IfAdminUp, IfOperUp)};
   table.addresses = {{2, "192.168.1.10", "255.255.255.0"}, {2, "10.1.2.3", "255.255.0.0"}};
   const TNetworkState state = run(table, "192.168.1.10");
 
@@ -220,7 +210,7 @@ TEST_F(InventoryTest, TwoAddressesOnOneInterfaceBothLoggedAndListed) {
 
 TEST_F(InventoryTest, SingleInterfaceIsNotMultiple) {
   TIfTable table;
-  table.interfaces = {ifRow(2, NetIfType::Ethernet, IfAdminUp, IfOperUp)};
+  table.interfaces = {fakeIfRow(2, NetIfType::Ethernet, IfAdminUp, IfOperUp)};
   table.addresses = {{2, "192.168.1.10", "255.255.255.0"}};
   const TNetworkState state = run(table, "192.168.1.10");
   EXPECT_FALSE(state.MultipleInterfaces);
@@ -231,7 +221,7 @@ TEST_F(InventoryTest, SingleInterfaceIsNotMultiple) {
 // as down so that the interface check can refuse it.
 TEST_F(InventoryTest, AdministrativelyDownInterface) {
   TIfTable table = loopbackAndEthernet();
-  table.interfaces.push_back(ifRow(5, NetIfType::Ethernet, IfAdminDown, IfOperUp));
+  table.interfaces.push_back(fakeIfRow(5, NetIfType::Ethernet, IfAdminDown, IfOperUp));
   table.addresses.push_back({5, "192.168.3.7", "255.255.255.0"});
   const TNetworkState state = run(table, "192.168.1.10");
 
@@ -245,7 +235,7 @@ TEST_F(InventoryTest, AdministrativelyDownInterface) {
 // are neither logged nor offered.
 TEST_F(InventoryTest, SkipsWhatIsNotOperational) {
   TIfTable table = loopbackAndEthernet();
-  table.interfaces.push_back(ifRow(4, NetIfType::Wireless, IfAdminUp, IfOperDown));
+  table.interfaces.push_back(fakeIfRow(4, NetIfType::Wireless, IfAdminUp, IfOperDown));
   table.addresses.push_back({4, "10.0.0.5", "255.255.255.0"});
   table.addresses.push_back({8, "10.0.8.1", "255.255.255.0"});
   const TNetworkState state = run(table, "192.168.1.10");
@@ -294,15 +284,15 @@ TEST_F(InventoryTest, UnexpectedErrorIsLoggedWithItsText) {
 
 TEST(GetHostIP, ResolvedNameOrFirstOperationalInterface) {
   TIfTable twoCards;
-  twoCards.interfaces = {ifRow(1, NetIfType::Loopback, IfAdminUp, IfOperUp),
-                         ifRow(2, NetIfType::Ethernet, IfAdminUp, IfOperDown),
-                         ifRow(3, NetIfType::Ethernet, IfAdminUp, IfOperUp),
-                         ifRow(4, NetIfType::Wireless, IfAdminUp, IfOperUp)};
+  twoCards.interfaces = {fakeIfRow(1, NetIfType::Loopback, IfAdminUp, IfOperUp),
+                         fakeIfRow(2, NetIfType::Ethernet, IfAdminUp, IfOperDown),
+                         fakeIfRow(3, NetIfType::Ethernet, IfAdminUp, IfOperUp),
+                         fakeIfRow(4, NetIfType::Wireless, IfAdminUp, IfOperUp)};
   twoCards.addresses = {{1, "127.0.0.1", "255.0.0.0"},
                         {2, "192.168.1.10", "255.255.255.0"},
                         {4, "10.0.0.5", "255.255.255.0"}};  // index 3 has no IPv4 address
   TIfTable loopbackOnly;
-  loopbackOnly.interfaces = {ifRow(1, NetIfType::Loopback, IfAdminUp, IfOperUp)};
+  loopbackOnly.interfaces = {fakeIfRow(1, NetIfType::Loopback, IfAdminUp, IfOperUp)};
   loopbackOnly.addresses = {{1, "127.0.0.1", "255.0.0.0"}};
 
   struct Case {

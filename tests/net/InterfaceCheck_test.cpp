@@ -11,28 +11,19 @@
 
 namespace {
 
-TIfRow ifRow(std::uint32_t index, std::uint32_t type, std::uint32_t admin) {
-  TIfRow row;
-  row.index = index;
-  row.type = type;
-  row.adminStatus = admin;
-  row.operStatus = IfOperUp;
-  return row;
-}
-
 // Loop-back, an Ethernet card at 192.168.1.10/24, a second card at 10.0.0.5/24, and a card at
 // 192.168.3.7/24 that is administratively down while still listed as operational.
 TIfTable hostTable(bool withSecondCard, bool withDownCard) {
   TIfTable table;
-  table.interfaces = {ifRow(1, NetIfType::Loopback, IfAdminUp),
-                      ifRow(2, NetIfType::Ethernet, IfAdminUp)};
+  table.interfaces = {fakeIfRow(1, NetIfType::Loopback, IfAdminUp),
+                      fakeIfRow(2, NetIfType::Ethernet, IfAdminUp)};
   table.addresses = {{1, "127.0.0.1", "255.0.0.0"}, {2, "192.168.1.10", "255.255.255.0"}};
   if (withSecondCard) {
-    table.interfaces.push_back(ifRow(3, NetIfType::Ethernet, IfAdminUp));
+    table.interfaces.push_back(fakeIfRow(3, NetIfType::Ethernet, IfAdminUp));
     table.addresses.push_back({3, "10.0.0.5", "255.255.255.0"});
   }
   if (withDownCard) {
-    table.interfaces.push_back(ifRow(5, NetIfType::Ethernet, IfAdminDown));
+    table.interfaces.push_back(fakeIfRow(5, NetIfType::Ethernet, IfAdminDown));
     table.addresses.push_back({5, "192.168.3.7", "255.255.255.0"});
   }
   return table;
@@ -131,7 +122,7 @@ TEST_F(StartupNetworkTest, UnavailableSelectionWarnsAndReleasesTimers) {
 
 TEST_F(StartupNetworkTest, SingleInterfaceNothingSelectedChangesNothing) {
   TIfTable table;
-  table.interfaces = {ifRow(2, NetIfType::Ethernet, IfAdminUp)};
+  table.interfaces = {fakeIfRow(2, NetIfType::Ethernet, IfAdminUp)};
   table.addresses = {{2, "192.168.1.10", "255.255.255.0"}};
   EXPECT_EQ(start(table, {"192.168.1.10"}, ""), EInterfaceCheck::Unchanged);
   EXPECT_TRUE(m_dialogs.shown.empty());
@@ -151,7 +142,7 @@ TEST_F(StartupNetworkTest, DuplicateAddressKeepsTheLastBroadcast) {
 // No usable address: the timers go, the error box is shown, and the caller is told to stop.
 TEST_F(StartupNetworkTest, HostWithoutAddressIsRefused) {
   TIfTable loopbackOnly;
-  loopbackOnly.interfaces = {ifRow(1, NetIfType::Loopback, IfAdminUp)};
+  loopbackOnly.interfaces = {fakeIfRow(1, NetIfType::Loopback, IfAdminUp)};
   loopbackOnly.addresses = {{1, "127.0.0.1", "255.0.0.0"}};
   m_net.table = loopbackOnly;
   m_net.ownNameAddresses = {"127.0.1.1"};

@@ -35,6 +35,18 @@ class TFakeEnv final : public IEnv {
   }
 };
 
+// A row of a fake interface table, up and running unless told otherwise.
+inline TIfRow fakeIfRow(std::uint32_t index, std::uint32_t type, std::uint32_t admin = IfAdminUp,
+                        std::uint32_t oper = IfOperUp) {
+  TIfRow row;
+  row.index = index;
+  row.type = type;
+  row.adminStatus = admin;
+  row.operStatus = oper;
+  row.description = "if" + std::to_string(index);
+  return row;
+}
+
 // A fixed answer for tests.
 class TFakeNetInterfaces final : public INetInterfaces {
  public:
