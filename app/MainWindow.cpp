@@ -11,6 +11,7 @@
 #include "core/UiTexts.h"
 #include "ui/DebugWindow.h"
 #include "ui/Icons.h"
+#include "ui/SettingsWindow.h"
 #include "ui/WaitListWindow.h"
 
 namespace {
@@ -81,6 +82,10 @@ void TMainWindow::attachDebugWindow(TDebugWindow* debugWindow) {
 
 void TMainWindow::attachWaitListWindow(TWaitListWindow* waitListWindow) {
   m_waitListWindow = waitListWindow;
+}
+
+void TMainWindow::attachSettingsWindow(TSettingsWindow* settingsWindow) {
+  m_settingsWindow = settingsWindow;
 }
 
 void TMainWindow::buildMenus() {
@@ -184,6 +189,7 @@ void TMainWindow::connectCommands() {
   connect(m_quitAction, &QAction::triggered, this, [station] { station->onQuitTriggered(); });
   connect(m_debugAction, &QAction::triggered, this, [station] { station->onDebugTriggered(); });
   connect(m_waitListAction, &QAction::triggered, this, &TMainWindow::onWaitListTriggered);
+  connect(m_settingsAction, &QAction::triggered, this, &TMainWindow::onSettingsTriggered);
   connect(m_manualStreamAction, &QAction::triggered, this,
           [station] { station->onManualStreamTriggered(); });
   connect(m_fullScreenAction, &QAction::triggered, this,
@@ -286,6 +292,11 @@ void TMainWindow::onWaitListTriggered() {
   if (m_waitListWindow == nullptr) return;
   m_waitListWindow->show();
   m_waitListWindow->raise();
+}
+
+// Not modal: the main window keeps working while the settings are open.
+void TMainWindow::onSettingsTriggered() {
+  if (m_settingsWindow != nullptr) m_settingsWindow->open();
 }
 
 void TMainWindow::setLedIcon(bool detected) {

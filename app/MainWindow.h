@@ -10,6 +10,7 @@
 #include "video/VideoViewWidget.h"
 
 class TDebugWindow;
+class TSettingsWindow;
 class TStation;
 class TWaitListWindow;
 
@@ -36,6 +37,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   // The secondary windows are created after this one; they are handed over here.
   void attachDebugWindow(TDebugWindow* debugWindow);
   void attachWaitListWindow(TWaitListWindow* waitListWindow);
+  void attachSettingsWindow(TSettingsWindow* settingsWindow);
 
   // IStationWindow
   void minimise() override;
@@ -71,6 +73,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
  private:
   void onMinimiseTriggered();
   void onWaitListTriggered();
+  void onSettingsTriggered();
 
   // Marks the re-show that a change of window flags forces, for as long as it lives.
   class TReshow {
@@ -93,6 +96,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   TStation* m_station = nullptr;
   TDebugWindow* m_debugWindow = nullptr;
   TWaitListWindow* m_waitListWindow = nullptr;
+  TSettingsWindow* m_settingsWindow = nullptr;
   bool m_fullScreen = false;
   bool m_reshowing = false;
 

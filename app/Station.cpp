@@ -3,10 +3,12 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <cstdio>
 #include <cstring>
 
 #include "base/Vigenere.h"
+#include "core/SettingsEdits.h"
 #include "core/SettingsStore.h"
 #include "core/UiTexts.h"
 #include "core/Version.h"
@@ -295,6 +297,39 @@ bool TStation::StreamWanted() const { return m_streams->StreamWanted(); }
 
 const std::vector<std::string>& TStation::SniffedIPs() const {
   return m_discovery->SniffedIPs().items();
+}
+
+std::vector<std::string> TStation::interfaceChoices() const {
+  return ::interfaceChoices(m_services.net.readTable());
+}
+
+// Streams cannot start again before the next Apply: no interface is chosen any more.
+void TStation::refreshInterfaces() {
+  m_network.InterfaceAddresses.clear();
+  m_network.BroadcastAddresses.clear();
+  m_services.settings.interfaceSelected.clear();
+  m_network.HostIP = getHostIP(m_services.net);
+}
+
+void TStation::applyBorderIcons() {
+  m_window.applyBorderIcons(m_services.settings.SysButtons, m_services.settings.ONTop);
+}
+
+void TStation::applyTopmost() { m_display->applyOnTopSetting(); }
+
+void TStation::applyMainWindowTexts() { m_window.applyTexts(); }
+
+// The listener goes first: a new copy that found port 2201 taken would take itself for a
+// second copy and end.
+void TStation::restartProgram() {
+  m_streams->clearStreamWanted();
+  if (m_listener) m_listener->deactivate();
+  m_listener.reset();
+  const QString program = QCoreApplication::applicationFilePath();
+  debugLog("Restarting " + program.toStdString());
+  if (!QProcess::startDetached(program, {}))
+    debugLog("**** Restart failed: " + program.toStdString() + " could not be started");
+  requestTermination();
 }
 
 void TStation::admitCall(const std::vector<std::string>& fields, const std::string& panelAddress) {

@@ -10,6 +10,7 @@
 #include "app/StationWindow.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
+#include "core/SettingsHost.h"
 #include "net/AdapterInfo.h"
 #include "net/Discovery.h"
 #include "platform/Clock.h"
@@ -54,7 +55,7 @@ struct TStationServices {
 //
 // Thread contract: UI thread only.
 // Ownership: owns every part; the window and the services are borrowed and must outlive it.
-class TStation : public QObject, private IListenerHost {
+class TStation : public QObject, public ISettingsHost, private IListenerHost {
   Q_OBJECT
  public:
   static constexpr int DiscoveryPeriodMs = 10000;
@@ -91,7 +92,7 @@ class TStation : public QObject, private IListenerHost {
   void onWatchdogTick();
 
   // Published operations.
-  void BCast();
+  void BCast() override;
   void streamWItem(int index);
   void launchStream();
   void stopStream() override;
@@ -109,7 +110,15 @@ class TStation : public QObject, private IListenerHost {
   const TVideoDisplay& display() const { return *m_display; }
   TWaitList& waitList() { return *m_waitList; }
   TDiscovery& discovery() { return *m_discovery; }
-  const std::vector<std::string>& SniffedIPs() const;
+  const std::vector<std::string>& SniffedIPs() const override;
+
+  // What the settings window asks of the station.
+  std::vector<std::string> interfaceChoices() const override;
+  void refreshInterfaces() override;
+  void applyBorderIcons() override;
+  void applyTopmost() override;
+  void applyMainWindowTexts() override;
+  void restartProgram() override;
   QTimer* discoveryTimer() const { return m_discoveryTimer.get(); }
   QTimer* watchdogTimer() const { return m_watchdogTimer.get(); }
   QTimer* recordingClockTimer() const { return m_recordingClockTimer.get(); }

@@ -4,6 +4,8 @@
 #include "app/EventErrors.h"
 #include "app/MainWindow.h"
 #include "app/Station.h"
+#include "core/Autostart.h"
+#include "core/SettingsStore.h"
 #include "platform/SessionEnd.h"
 #include "ui/AboutWindow.h"
 #include "ui/DebugWindow.h"
@@ -39,12 +41,15 @@ int main(int argc, char** argv) {
     mainWindow.attachStation(&station);
     station.runStartUp();
     TAboutWindow aboutWindow;
-    TSettingsWindow settingsWindow;
+    TSettingsStore settingsStore(paths.settingsFile(), AppSettings, sslAvailable);
+    TAutostart autostart(paths, dialogs, QCoreApplication::applicationFilePath().toStdString());
+    TSettingsWindow settingsWindow(AppSettings, settingsStore, autostart, station, dialogs);
     TDebugWindow debugWindow(log);
     TNoticesWindow noticesWindow;
     TWaitListWindow waitListWindow(station.waitList(), &mainWindow);
     mainWindow.attachDebugWindow(&debugWindow);
     mainWindow.attachWaitListWindow(&waitListWindow);
+    mainWindow.attachSettingsWindow(&settingsWindow);
     log.setOnDisplayedEntry([&debugWindow] {
       QMetaObject::invokeMethod(&debugWindow, &TDebugWindow::refreshFromLog, Qt::QueuedConnection);
     });
@@ -53,6 +58,7 @@ int main(int argc, char** argv) {
       status = QApplication::exec();
     }
     log.setOnDisplayedEntry(nullptr);
+    mainWindow.attachSettingsWindow(nullptr);
     mainWindow.attachWaitListWindow(nullptr);
     mainWindow.attachDebugWindow(nullptr);
   }

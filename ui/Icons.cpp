@@ -143,6 +143,42 @@ void drawShape(QPainter& p, EIcon kind, const QRectF& r) {
       p.drawLine(QPointF(r.right() - w * 0.25, r.top() + h * 0.25),
                  QPointF(r.left() + w * 0.25, r.bottom() - h * 0.25));
       break;
+    case EIcon::Add:
+      p.setPen(QPen(kInk, w / 7));
+      p.drawLine(QPointF(c.x(), r.top() + h * 0.2), QPointF(c.x(), r.bottom() - h * 0.2));
+      p.drawLine(QPointF(r.left() + w * 0.2, c.y()), QPointF(r.right() - w * 0.2, c.y()));
+      break;
+    case EIcon::Refresh:  // a circular arrow
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(r.adjusted(w * 0.2, h * 0.2, -w * 0.2, -h * 0.2), 60 * 16, 280 * 16);
+      p.drawLine(QPointF(r.right() - w * 0.25, r.top() + h * 0.15),
+                 QPointF(r.right() - w * 0.25, r.top() + h * 0.35));
+      break;
+    case EIcon::Eye:
+    case EIcon::EyeCrossed: {
+      QPainterPath lid;
+      lid.moveTo(r.left() + w * 0.08, c.y());
+      lid.quadTo(c.x(), r.top() + h * 0.1, r.right() - w * 0.08, c.y());
+      lid.quadTo(c.x(), r.bottom() - h * 0.1, r.left() + w * 0.08, c.y());
+      p.setBrush(Qt::white);
+      p.drawPath(lid);
+      p.setBrush(kInk);
+      p.drawEllipse(c, w * 0.13, w * 0.13);
+      if (kind == EIcon::EyeCrossed) {
+        p.setPen(QPen(kAccent, w / 9));
+        p.drawLine(r.topLeft() + QPointF(w * 0.15, h * 0.15),
+                   r.bottomRight() - QPointF(w * 0.15, h * 0.15));
+      }
+      break;
+    }
+    case EIcon::Information:
+      p.setBrush(QColor(0x45, 0x7b, 0x9d));
+      p.setPen(Qt::NoPen);
+      p.drawEllipse(r.adjusted(1, 1, -1, -1));
+      p.setPen(QPen(Qt::white, w / 7));
+      p.drawLine(QPointF(c.x(), c.y() - h * 0.05), QPointF(c.x(), r.bottom() - h * 0.25));
+      p.drawPoint(QPointF(c.x(), r.top() + h * 0.28));
+      break;
   }
 }
 

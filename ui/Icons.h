@@ -25,7 +25,12 @@ enum class EIcon {
   About,
   Help,
   Watch,
-  Remove
+  Remove,
+  Add,
+  Refresh,
+  Eye,
+  EyeCrossed,
+  Information
 };
 
 QPixmap drawIcon(EIcon kind, int width, int height);

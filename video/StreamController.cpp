@@ -73,7 +73,7 @@ std::optional<int> TStreamController::portNumber(const std::string& text) {
 
 std::string TStreamController::refusedReplyText(const TStreamTarget& refused) {
   // Fixed French text, shown in every language. The password never shows on screen.
-  return "Erreur lors de la rentative de connexion au flux vid\xE9o sur :\r\nAddr: " +
+  return "Erreur lors de la tentative de connexion au flux vid\xE9o sur :\r\nAddr: " +
          refused.Address + "\r\nport: " + refused.Port + "\r\nlogin: " + refused.Login +
          "\r\npwd: " + std::string(refused.Password.size(), '\x95');
 }

@@ -501,7 +501,7 @@ class StreamControllerScriptedTest : public StreamControllerTest {
 };
 
 const std::string RefusedA =
-    "Erreur lors de la rentative de connexion au flux vid\xE9o sur :\r\n"
+    "Erreur lors de la tentative de connexion au flux vid\xE9o sur :\r\n"
     "Addr: 10.0.0.2\r\nport: 8081\r\nlogin: admin\r\npwd: \x95\x95\x95\x95\x95\x95";
 
 // A start that finds the last reply refused: the box is about the panel that refused, shown once
