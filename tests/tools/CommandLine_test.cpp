@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/Vigenere.h"
 #include "tests/tools/PanelSimSupport.h"
 
 namespace {
@@ -51,6 +52,7 @@ TEST(PanelSimCommandLine, WrongCommandLinesAreRefusedWithAReason) {
       {"an algorithm that would break the challenge",
        {"serve", "--api", "0", "--algorithm", "MD5\", x=\"1"}},
       {"the stream answer needs a video port", {"serve", "--api", "0", "--signal"}},
+      {"scramble takes one text", {"scramble", "a", "b"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.guards);
@@ -97,6 +99,16 @@ TEST(PanelSimCommandLine, HelpDocumentsEveryServeSwitch) {
                            "--algorithm",
                            "--requests"})
     EXPECT_NE(out.find(flag), std::string::npos) << flag;
+}
+
+TEST(PanelSimCommandLine, ScramblePrintsTheWorkstationsStoredForm) {
+  loadCipherTable();
+  for (const std::string text : {"1234", "door", ""}) {
+    SCOPED_TRACE(text);
+    std::string out;
+    ASSERT_EQ(runPanelSim({"scramble", text}, &out), 0);
+    EXPECT_EQ(out, cipherString(text) + "\n");
+  }
 }
 
 TEST(PanelSimCommandLine, RequestsFileThatCannotBeWrittenEndsServeWithAMessage) {

@@ -308,7 +308,13 @@ TCommand parseCommandLine(const std::vector<std::string>& arguments) {
   if (command == "--help" || command == "-h" || command == "help") return THelpCommand{};
   if (command == "notify") return parseNotify(args);
   if (command == "serve") return parseServe(args);
-  throw EUsageError("unknown command \"" + command + "\": notify or serve");
+  if (command == "scramble") {
+    if (args.done()) throw EUsageError("scramble takes one TEXT");
+    TScrambleCommand scramble{args.take()};
+    if (!args.done()) throw EUsageError("scramble takes one TEXT");
+    return scramble;
+  }
+  throw EUsageError("unknown command \"" + command + "\": notify, serve or scramble");
 }
 
 std::string usageText() {
@@ -322,6 +328,7 @@ Usage:
   panel-sim serve --video PORT [OPTIONS]
   panel-sim serve --api PORT [--tls] [--auth none|basic|digest] [--login L --password P]
                   [--status N] [--opaque] [--algorithm A] [--requests FILE] [OPTIONS]
+  panel-sim scramble TEXT
   panel-sim --help
 
 notify sends one scrambled notification to a workstation on a new TCP connection, as a
@@ -331,6 +338,9 @@ and sent with "+". ntmy prints the workstation's reply as received (nothing afte
 stdout, and nothing else: what was sent, warnings and errors go to stderr. raw sends TEXT
 scrambled with one pass, as it is.
 Exit status: 0 once sent, 1 when the workstation cannot be reached, 2 for a wrong command.
+
+scramble prints TEXT scrambled as the workstation stores a secret (the strike code
+"codeGache" of its settings file), for scripts that write one.
 
 serve plays a panel until SIGINT or SIGTERM. Every option takes its value as the next
 argument or after "=".

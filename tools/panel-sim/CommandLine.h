@@ -81,7 +81,13 @@ struct TServeOptions {
   std::optional<TCallOptions> call;
 };
 
-using TCommand = std::variant<THelpCommand, TNotifyOptions, TServeOptions>;
+// panel-sim scramble TEXT: TEXT as a workstation stores a secret (the strike code of its
+// settings), for scripts that write a settings file.
+struct TScrambleCommand {
+  std::string text;
+};
+
+using TCommand = std::variant<THelpCommand, TNotifyOptions, TServeOptions, TScrambleCommand>;
 
 // args excludes the program name. Throws EUsageError.
 TCommand parseCommandLine(const std::vector<std::string>& args);

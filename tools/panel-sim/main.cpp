@@ -159,5 +159,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (auto* notify = std::get_if<TNotifyOptions>(&command)) return runNotify(*notify);
+  if (auto* scramble = std::get_if<TScrambleCommand>(&command)) {
+    warnOutsideAlphabet("the text", scramble->text);
+    logLine(cipherString(scramble->text));
+    return 0;
+  }
   return runServe(std::get<TServeOptions>(command));
 }
