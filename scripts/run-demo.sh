@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds Ostrel Stream and runs it beside simulated panels that call every 20 seconds and hang
-# up 12 seconds later: the call comes in, the panel's video comes up, the call ends.
+# up 12 seconds later: the call comes in, the panel's video comes up, the call ends. Each panel
+# also serves its API with Digest credentials, so the relay button opens its "door": the
+# request shows in the demo folder's api-ADDRESS.log (strike code 1234).
 # Without a display, the window runs under Xvfb and a screenshot is refreshed every 2 s in
 # the demo folder. Stop with Ctrl+C.
 #
@@ -37,6 +39,16 @@ else
   panels=(127.0.0.2)
 fi
 platines=$(IFS=';'; echo "${panels[*]}")
+panel_sim=build/default/tools/panel-sim/panel-sim
+# A stored secret, quoted for the settings file.
+secret() { "$panel_sim" scramble "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
+# A panel's API is on port 80; without root that needs unprivileged low ports.
+api=yes
+if [ -z "${OSTREL_NETNS:-}" ] &&
+  [ "$(cat /proc/sys/net/ipv4/ip_unprivileged_port_start 2>/dev/null || echo 1024)" -gt 80 ]; then
+  api=
+  echo "Not root: the panel cannot serve its API on port 80, so the relay button reaches nothing." >&2
+fi
 cat > "$demo/config/Halvex/HalvexStream.reg" <<REG
 Windows Registry Editor Version 5.00
 
@@ -45,6 +57,12 @@ Windows Registry Editor Version 5.00
 "platines"="$platines"
 "language"="EN"
 "warningOnCall"=dword:00000001
+"codeGache"="$(secret 1234)"
+"APIUsername"="demo"
+"APIPassword"="$(secret door)"
+"APIAuthtype"=dword:00000002
+"APIMethod"=dword:00000000
+"APISSL"=dword:00000000
 REG
 
 pids=()
@@ -71,11 +89,13 @@ if [ -z "${OSTREL_NETNS:-}" ]; then call_to=127.0.0.1; else call_to=$host; fi
 for i in "${!panels[@]}"; do
   panel=${panels[$i]}
   ((i == 0)) || sleep 5
-  build/default/tools/panel-sim/panel-sim serve --video 8081 --bind "$panel" --size 640x480 \
+  api_args=()
+  [ -z "$api" ] || api_args=(--api 80 --auth digest --requests "$demo/api-$panel.log")
+  "$panel_sim" serve --video 8081 --bind "$panel" --size 640x480 \
     --fps 15 --login demo --password door --call "$call_to" --every 20 --hangup-after 12 \
-    --called "100@$host" --calling "200@$panel" >"$demo/panel-$panel.log" 2>&1 &
+    --called "100@$host" --calling "200@$panel" "${api_args[@]}" >"$demo/panel-$panel.log" 2>&1 &
   pids+=($!)
 done
 echo "Ostrel Stream is running (log: $demo/tmp/ostrelstream-debug.log, panels:" \
-  "$demo/panel-*.log). Ctrl+C ends the demo."
+  "$demo/panel-*.log, relay requests: $demo/api-*.log). Ctrl+C ends the demo."
 wait "$program"

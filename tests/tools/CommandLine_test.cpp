@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/Vigenere.h"
 #include "tests/tools/PanelSimSupport.h"
 
 namespace {
@@ -44,6 +45,14 @@ TEST(PanelSimCommandLine, WrongCommandLinesAreRefusedWithAReason) {
       {"--close-mid-frame counts from 1", {"serve", "--video", "0", "--close-mid-frame", "0"}},
       {"discovery both off and on",
        {"serve", "--video", "0", "--no-discovery", "--discovery-port", "0"}},
+      {"an API switch without --api", {"serve", "--video", "0", "--tls"}},
+      {"Digest without credentials to check", {"serve", "--api", "0", "--auth", "digest"}},
+      {"an unknown authentication", {"serve", "--api", "0", "--auth", "ntlm"}},
+      {"a status that is not a final answer", {"serve", "--api", "0", "--status", "100"}},
+      {"an algorithm that would break the challenge",
+       {"serve", "--api", "0", "--algorithm", "MD5\", x=\"1"}},
+      {"the stream answer needs a video port", {"serve", "--api", "0", "--signal"}},
+      {"scramble takes one text", {"scramble", "a", "b"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.guards);
@@ -81,8 +90,34 @@ TEST(PanelSimCommandLine, HelpDocumentsEveryServeSwitch) {
                            "--every",
                            "--hangup-after",
                            "--called",
-                           "--calling"})
+                           "--calling",
+                           "--api",
+                           "--tls",
+                           "--auth",
+                           "--status",
+                           "--opaque",
+                           "--algorithm",
+                           "--requests"})
     EXPECT_NE(out.find(flag), std::string::npos) << flag;
+}
+
+TEST(PanelSimCommandLine, ScramblePrintsTheWorkstationsStoredForm) {
+  loadCipherTable();
+  for (const std::string text : {"1234", "door", ""}) {
+    SCOPED_TRACE(text);
+    std::string out;
+    ASSERT_EQ(runPanelSim({"scramble", text}, &out), 0);
+    EXPECT_EQ(out, cipherString(text) + "\n");
+  }
+}
+
+TEST(PanelSimCommandLine, RequestsFileThatCannotBeWrittenEndsServeWithAMessage) {
+  std::string err;
+  EXPECT_EQ(runPanelSim({"serve", "--bind", "127.0.0.1", "--api", "0", "--requests",
+                         "/nonexistent-folder/requests.txt"},
+                        nullptr, &err),
+            1);
+  EXPECT_NE(err.find("/nonexistent-folder/requests.txt"), std::string::npos) << err;
 }
 
 TEST(PanelSimCommandLine, PortInUseEndsServeWithAMessage) {

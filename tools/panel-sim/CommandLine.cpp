@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
+#include "base/Text.h"
 #include "tools/panel-sim/Messages.h"
 
 namespace {
@@ -146,10 +148,25 @@ void parseSize(const std::string& option, const std::string& text, TVideoOptions
   video.height = static_cast<int>(countValue(option, text.substr(x + 1), 16, 10000));
 }
 
+TApiAuth authValue(const std::string& option, const std::string& text) {
+  const std::string lower = lowerAscii(text);
+  if (lower == "none") return TApiAuth::None;
+  if (lower == "basic") return TApiAuth::Basic;
+  if (lower == "digest") return TApiAuth::Digest;
+  throw EUsageError(option + ": \"" + text + "\" is not none, basic or digest");
+}
+
+// The algorithm goes unquoted into the challenge, so it must be a token.
+std::string algorithmValue(const std::string& option, const std::string& text) {
+  for (char c : text)
+    if (c <= ' ' || c >= 127 || std::strchr("\"(),/:;<=>?@[\\]{}", c))
+      throw EUsageError(option + ": \"" + text + "\" is not a token such as MD5");
+  return text;
+}
+
 TServeOptions parseServe(TArgs& args) {
   TServeOptions o;
   o.bind.s_addr = htonl(INADDR_ANY);
-  bool videoGiven = false;
   bool loginGiven = false;
   bool passwordGiven = false;
   bool discoveryAsked = false;
@@ -157,11 +174,38 @@ TServeOptions parseServe(TArgs& args) {
   std::optional<TCallOptions> call;
   std::optional<std::string> called;
   std::optional<std::string> calling;
+  TApiOptions api;
+  bool apiGiven = false;
+  bool apiDetailGiven = false;  // an API switch, meaningless without --api
   while (!args.done()) {
     std::string option = args.takeOption();
     if (option == "--video") {
       o.video.port = portValue(option, args.value(option), true);
-      videoGiven = true;
+      o.videoGiven = true;
+    } else if (option == "--api") {
+      api.port = portValue(option, args.value(option), true);
+      apiGiven = true;
+    } else if (option == "--tls") {
+      args.noValue(option);
+      api.tls = true;
+      apiDetailGiven = true;
+    } else if (option == "--auth") {
+      api.auth = authValue(option, args.value(option));
+      apiDetailGiven = true;
+    } else if (option == "--status") {
+      api.status = static_cast<int>(countValue(option, args.value(option), 200, 599));
+      apiDetailGiven = true;
+    } else if (option == "--opaque") {
+      args.noValue(option);
+      api.opaque = true;
+      apiDetailGiven = true;
+    } else if (option == "--algorithm") {
+      api.algorithm = algorithmValue(option, args.value(option));
+      apiDetailGiven = true;
+    } else if (option == "--requests") {
+      api.requestsFile = args.value(option);
+      if (api.requestsFile.empty()) throw EUsageError("--requests needs a file name");
+      apiDetailGiven = true;
     } else if (option == "--bind") {
       o.bind = addressValue(option, args.value(option));
       o.bindGiven = true;
@@ -220,7 +264,12 @@ TServeOptions parseServe(TArgs& args) {
       throw EUsageError("serve: unknown option " + option);
     }
   }
-  if (!videoGiven) throw EUsageError("serve needs --video PORT");
+  if (!o.videoGiven && !apiGiven) throw EUsageError("serve needs --video PORT or --api PORT");
+  if (apiDetailGiven && !apiGiven)
+    throw EUsageError("--tls, --auth, --status, --opaque, --algorithm and --requests need --api");
+  if (!o.videoGiven && (o.signalPort || call))
+    // Both hand out the video port, so there must be one.
+    throw EUsageError("--signal, --signal-port and --call need --video PORT");
   if (noDiscovery && discoveryAsked)
     throw EUsageError("--no-discovery cannot go with --discovery or --discovery-port");
   if (noDiscovery) o.discoveryPort.reset();
@@ -228,6 +277,9 @@ TServeOptions parseServe(TArgs& args) {
       (loginGiven && (o.video.login.empty() || o.video.password.empty())))
     // The workstation sends credentials only when it has both, so one alone could never match.
     throw EUsageError("--login and --password go together, and neither may be empty");
+  if (apiGiven && api.auth != TApiAuth::None && !loginGiven)
+    throw EUsageError("--auth basic and --auth digest need --login and --password");
+  if (apiGiven) o.api = std::move(api);
   rejectSemicolon("--login", o.video.login);
   rejectSemicolon("--password", o.video.password);
 
@@ -256,7 +308,13 @@ TCommand parseCommandLine(const std::vector<std::string>& arguments) {
   if (command == "--help" || command == "-h" || command == "help") return THelpCommand{};
   if (command == "notify") return parseNotify(args);
   if (command == "serve") return parseServe(args);
-  throw EUsageError("unknown command \"" + command + "\": notify or serve");
+  if (command == "scramble") {
+    if (args.done()) throw EUsageError("scramble takes one TEXT");
+    TScrambleCommand scramble{args.take()};
+    if (!args.done()) throw EUsageError("scramble takes one TEXT");
+    return scramble;
+  }
+  throw EUsageError("unknown command \"" + command + "\": notify, serve or scramble");
 }
 
 std::string usageText() {
@@ -268,6 +326,9 @@ Usage:
   panel-sim notify --to HOST[:PORT] [--from SRCADDR] ntmy IP
   panel-sim notify --to HOST[:PORT] [--from SRCADDR] raw TEXT
   panel-sim serve --video PORT [OPTIONS]
+  panel-sim serve --api PORT [--tls] [--auth none|basic|digest] [--login L --password P]
+                  [--status N] [--opaque] [--algorithm A] [--requests FILE] [OPTIONS]
+  panel-sim scramble TEXT
   panel-sim --help
 
 notify sends one scrambled notification to a workstation on a new TCP connection, as a
@@ -278,6 +339,9 @@ stdout, and nothing else: what was sent, warnings and errors go to stderr. raw s
 scrambled with one pass, as it is.
 Exit status: 0 once sent, 1 when the workstation cannot be reached, 2 for a wrong command.
 
+scramble prints TEXT scrambled as the workstation stores a secret (the strike code
+"codeGache" of its settings file), for scripts that write one.
+
 serve plays a panel until SIGINT or SIGTERM. Every option takes its value as the next
 argument or after "=".
  Video: GET /?action=streaming answers multipart/x-mixed-replace JPEG test-pattern frames
@@ -286,7 +350,24 @@ argument or after "=".
                           connections the panel opens (default: all addresses)
   --size WxH              frame size (default 640x480)
   --fps N                 frames per second, 1 to 100 (default 10)
-  --login L --password P  Basic credentials to require (wrong ones get 401)
+  --login L --password P  Basic credentials to require (wrong ones get 401); the API's
+                          credentials too
+ API: GET and POST under /api/ answered with a short JSON body, as a panel's door relay
+ and voice message commands are; each request received is written out whole
+  --api PORT              API port (0: any free port; a panel uses 80, or 443 with --tls)
+  --tls                   HTTPS, with a self-signed certificate made at start
+  --auth MODE             none (the default), basic or digest (RFC 2617, qop=auth), checking
+                          --login and --password; with none and --login, the login and
+                          password query or form fields are checked instead (403 if wrong)
+  --status N              the status answered once the credentials passed (default 200)
+  --opaque                send an opaque value in the Digest challenge (and require it back)
+  --algorithm A           the algorithm the Digest challenge announces (default MD5; also
+                          MD5-sess, SHA-256, SHA-256-sess; others are announced but every
+                          answer is refused; "" leaves the parameter out, meaning MD5)
+  --requests FILE         write the received requests to FILE instead of stdout: for each,
+                          a line "api: request N from ADDR:PORT over http[s], B body bytes:
+                          answered S", the request line and headers as received, an empty
+                          line, the B body bytes, a line end and "api: end of request N"
  Misbehaviour, for tests:
   --content-type TEXT     send TEXT as the reply's Content-Type ("" leaves the line out)
   --stall-after N         stop sending after N frames, keeping the connection open

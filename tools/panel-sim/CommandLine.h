@@ -47,6 +47,19 @@ struct TVideoOptions {
   bool noContentLength = false;
 };
 
+// How the API asks for credentials. The login and password are those of --login/--password.
+enum class TApiAuth { None, Basic, Digest };
+
+struct TApiOptions {
+  std::uint16_t port = 0;
+  bool tls = false;  // HTTPS with a self-signed certificate made at start
+  TApiAuth auth = TApiAuth::None;
+  int status = 200;  // the answer once the credentials passed
+  bool opaque = false;
+  std::string algorithm = "MD5";  // as announced in the challenge; "" leaves it out
+  std::string requestsFile;       // empty: the received requests go to stdout
+};
+
 struct TCallOptions {
   THostPort workstation;
   double everySeconds = 30;
@@ -58,6 +71,8 @@ struct TServeOptions {
   in_addr bind{};  // INADDR_ANY unless --bind
   bool bindGiven = false;
   TVideoOptions video;
+  bool videoGiven = false;
+  std::optional<TApiOptions> api;
   std::optional<std::uint16_t> signalPort;
   // A panel answers discovery unless told not to (--no-discovery).
   std::optional<std::uint16_t> discoveryPort = DiscoveryPort;
@@ -66,7 +81,13 @@ struct TServeOptions {
   std::optional<TCallOptions> call;
 };
 
-using TCommand = std::variant<THelpCommand, TNotifyOptions, TServeOptions>;
+// panel-sim scramble TEXT: TEXT as a workstation stores a secret (the strike code of its
+// settings), for scripts that write a settings file.
+struct TScrambleCommand {
+  std::string text;
+};
+
+using TCommand = std::variant<THelpCommand, TNotifyOptions, TServeOptions, TScrambleCommand>;
 
 // args excludes the program name. Throws EUsageError.
 TCommand parseCommandLine(const std::vector<std::string>& args);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Vigenere.h"
+#include "tools/panel-sim/ApiServer.h"
 #include "tools/panel-sim/CallScenario.h"
 #include "tools/panel-sim/CommandLine.h"
 #include "tools/panel-sim/DiscoveryResponder.h"
@@ -25,6 +26,7 @@ namespace {
 // Enough for a few workstations and their watchdog's reconnections.
 constexpr std::size_t MaxVideoClients = 64;
 constexpr std::size_t MaxSignalClients = 16;
+constexpr std::size_t MaxApiClients = 64;
 
 std::string seconds(double value) {
   std::ostringstream text;
@@ -55,16 +57,27 @@ int runServe(const TServeOptions& options) {
   TStopSignal stop;
   try {
     // Everything binds before anything runs, so a port in use ends the program at once.
-    TTcpServer video("video", options.bind, options.video.port, MaxVideoClients, stop);
-    const std::string videoPort = std::to_string(ntohs(video.endpoint().sin_port));
+    std::unique_ptr<TTcpServer> video;
+    if (options.videoGiven)
+      video = std::make_unique<TTcpServer>("video", options.bind, options.video.port,
+                                           MaxVideoClients, stop);
+    const std::string videoPort = video ? std::to_string(ntohs(video->endpoint().sin_port)) : "";
     const std::string startText =
         startMessage(options.video.login, options.video.password, videoPort,
                      options.call ? options.call->identities : std::vector<std::string>{});
     // The answer to "favstream" carries no identities.
     const std::string favstreamAnswer =
         startMessage(options.video.login, options.video.password, videoPort, {});
-    warnOutsideAlphabet("the start message", startText);
+    if (video) warnOutsideAlphabet("the start message", startText);
 
+    std::unique_ptr<TApiService> apiService;
+    std::unique_ptr<TTcpServer> api;
+    if (options.api) {
+      apiService =
+          std::make_unique<TApiService>(*options.api, options.video.login, options.video.password);
+      api =
+          std::make_unique<TTcpServer>("api", options.bind, options.api->port, MaxApiClients, stop);
+    }
     std::unique_ptr<TTcpServer> signal;
     if (options.signalPort)
       signal = std::make_unique<TTcpServer>("signal", options.bind, *options.signalPort,
@@ -81,12 +94,21 @@ int runServe(const TServeOptions& options) {
       call = std::make_unique<TCallScenario>(workstation, source, startText, *options.call, stop);
     }
 
-    logLine("video: listening on " + endpointText(video.endpoint()) + ", " +
-            std::to_string(options.video.width) + "x" + std::to_string(options.video.height) +
-            " at " + std::to_string(options.video.fps) + " fps");
-    video.start([&](TFd client, const sockaddr_in& peer) {
-      serveVideoClient(std::move(client), peer, options.video, stop);
-    });
+    if (video) {
+      logLine("video: listening on " + endpointText(video->endpoint()) + ", " +
+              std::to_string(options.video.width) + "x" + std::to_string(options.video.height) +
+              " at " + std::to_string(options.video.fps) + " fps");
+      video->start([&](TFd client, const sockaddr_in& peer) {
+        serveVideoClient(std::move(client), peer, options.video, stop);
+      });
+    }
+    if (api) {
+      logLine("api: listening on " + endpointText(api->endpoint()) + ", " +
+              apiService->description());
+      api->start([&](TFd client, const sockaddr_in& peer) {
+        apiService->serve(std::move(client), peer, stop);
+      });
+    }
     if (signal) {
       logLine("signal: listening on " + endpointText(signal->endpoint()));
       signal->start([&](TFd client, const sockaddr_in& peer) {
@@ -110,7 +132,8 @@ int runServe(const TServeOptions& options) {
     logLine("stopping");
     stop.stop();
     // The destructors join every thread, the call's last hang-up included.
-  } catch (const ENetError& e) {
+  } catch (const std::runtime_error& e) {
+    // A port in use, a requests file that cannot be written, no TLS: nothing ran yet.
     stop.stop();
     errorLine(e.what());
     return 1;
@@ -136,5 +159,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (auto* notify = std::get_if<TNotifyOptions>(&command)) return runNotify(*notify);
+  if (auto* scramble = std::get_if<TScrambleCommand>(&command)) {
+    warnOutsideAlphabet("the text", scramble->text);
+    logLine(cipherString(scramble->text));
+    return 0;
+  }
   return runServe(std::get<TServeOptions>(command));
 }
