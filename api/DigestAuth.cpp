@@ -116,14 +116,15 @@ TAuthChallenges readChallenges(const std::vector<std::string>& headerValues) {
       for (const auto& [key, val] : c.params) {
         if (key == name) {
           field = val;
-          return;
+          return true;
         }
       }
+      return false;
     };
     take("realm", result.digest.realm);
     take("nonce", result.digest.nonce);
     take("qop", result.digest.qop);
-    take("opaque", result.digest.opaque);
+    result.digest.hasOpaque = take("opaque", result.digest.opaque);
     take("algorithm", result.digest.algorithm);
   }
   return result;
@@ -181,7 +182,7 @@ std::string buildDigestHeader(const TDigestChallenge& challenge, const std::stri
          ", qop=" + quoted(challenge.qop) + ", nonce=" + quoted(challenge.nonce) +
          ", algorithm=" + challenge.algorithm + ", uri=" + quoted(uri) + ", nc=" + nc +
          ", cnonce=" + quoted(cnonce) + ", response=" + quoted(response) +
-         ", opaque=" + quoted(challenge.opaque);
+         (challenge.hasOpaque ? ", opaque=" + quoted(challenge.opaque) : std::string());
 }
 
 std::string buildBasicHeader(const std::string& username, const std::string& password) {

@@ -18,7 +18,8 @@ struct TDigestChallenge {
   std::string nonce;
   std::string qop;
   std::string opaque;
-  std::string algorithm;  // as the panel sent it
+  std::string algorithm;   // as the panel sent it
+  bool hasOpaque = false;  // the challenge carried an opaque parameter, even an empty one
 };
 
 struct TAuthChallenges {
@@ -51,7 +52,8 @@ std::string makeCnonce();
 // Digest username="U", realm="R", qop="Q", nonce="N", algorithm=A, uri="P", nc=00000001,
 //   cnonce="C", response="D", opaque="O"
 // with response = MD5(MD5(U:R:password) ":" N ":" 00000001 ":" C ":" Q ":" MD5(method:uri)).
-// Quotes and backslashes inside a quoted value are written back as escapes.
+// Quotes and backslashes inside a quoted value are written back as escapes. The opaque field is
+// left out when the challenge had none: a real server (Apache) refuses an opaque it never sent.
 std::string buildDigestHeader(const TDigestChallenge& challenge, const std::string& username,
                               const std::string& password, const std::string& method,
                               const std::string& uri, const std::string& cnonce);

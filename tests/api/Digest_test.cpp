@@ -123,8 +123,12 @@ TEST(DigestChallengeTest, OnlyMd5IsAnswered) {
 
 TEST(DigestHeaderTest, MatchesTheRfc2617WorkedExample) {
   // RFC 2617 section 3.5, computed independently of this code.
-  TDigestChallenge c{"testrealm@host.com", "dcd98b7102dd2f0e8b11d0f600bfb0c093", "auth",
-                     "5ccc069c403ebaf9f0171e9517f40e41", "MD5"};
+  TDigestChallenge c{"testrealm@host.com",
+                     "dcd98b7102dd2f0e8b11d0f600bfb0c093",
+                     "auth",
+                     "5ccc069c403ebaf9f0171e9517f40e41",
+                     "MD5",
+                     true};
   std::string header =
       buildDigestHeader(c, "Mufasa", "Circle Of Life", "GET", "/dir/index.html", "0a4f113b");
   EXPECT_EQ(header,
@@ -136,14 +140,19 @@ TEST(DigestHeaderTest, MatchesTheRfc2617WorkedExample) {
 }
 
 TEST(DigestHeaderTest, EmptyFieldsAreWrittenAndQopEntersTheDigestAsReceived) {
-  TDigestChallenge c{"r", "n", "auth,auth-int", "", "MD5"};
+  TDigestChallenge c{"r", "n", "auth,auth-int", "", "MD5", true};
   std::string header = buildDigestHeader(c, "u", "p", "GET", "/api/remote/?pl=x", "c");
   std::string ha1 = md5Hex("u:r:p");
   std::string ha2 = md5Hex("GET:/api/remote/?pl=x");
   std::string response = md5Hex(ha1 + ":n:00000001:c:auth,auth-int:" + ha2);
   EXPECT_NE(header.find("qop=\"auth,auth-int\""), std::string::npos) << header;
   EXPECT_NE(header.find("response=\"" + response + "\""), std::string::npos) << header;
-  EXPECT_TRUE(header.ends_with(", opaque=\"\"")) << header;
+  EXPECT_TRUE(header.ends_with(", opaque=\"\"")) << "an empty opaque that was sent comes back";
+  c.hasOpaque = false;
+  header = buildDigestHeader(c, "u", "p", "GET", "/", "c");
+  EXPECT_EQ(header.find("opaque"), std::string::npos) << "none sent, none returned: " << header;
+  EXPECT_FALSE(readChallenges({R"(Digest realm="r", nonce="n", algorithm=MD5)"}).digest.hasOpaque);
+  EXPECT_TRUE(readChallenges({R"(Digest realm="r", opaque="")"}).digest.hasOpaque);
 }
 
 TEST(DigestHeaderTest, QuotesInValuesAreEscapedSoTheHeaderStaysWellFormed) {
