@@ -176,9 +176,10 @@ void TMainWindow::buildClientArea() {
   // French hints until a language is applied.
   m_snapshotButton->setToolTip("Capture");
   m_stopButton->setToolTip("Stop stream");
-  m_relayButton->setToolTip(
-      ansi("Actionner le relais de la platine par d\xE9"
-           "faut"));
+  m_relayHint = ansi(
+      "Actionner le relais de la platine par d\xE9"
+      "faut");
+  m_relayButton->setToolTip(m_relayHint);
   m_favouriteButton->setToolTip("Lancer le stream de la platine prioritaire");
   m_alwaysOnTopPin->setToolTip("Toujours au premier plan");
 }
@@ -199,6 +200,7 @@ void TMainWindow::connectCommands() {
   connect(m_favouriteButton, &QToolButton::clicked, this,
           [station] { station->onFavouriteClicked(); });
   connect(m_stopButton, &QToolButton::clicked, this, [station] { station->onStopClicked(); });
+  connect(m_relayButton, &QToolButton::clicked, this, [station] { station->onRelayClicked(); });
   connect(m_snapshotButton, &QToolButton::clicked, this,
           [station] { station->onSnapshotClicked(); });
 }
@@ -232,7 +234,8 @@ void TMainWindow::applyTexts() {
   m_helpAction->setText(ansi(UiTexts.menuHelp));
   m_snapshotButton->setToolTip(ansi(UiTexts.hintSnapshot));
   m_stopButton->setToolTip(ansi(UiTexts.hintStopStream));
-  m_relayButton->setToolTip(ansi(UiTexts.hintRelay));
+  m_relayHint = ansi(UiTexts.hintRelay);
+  m_relayButton->setToolTip(m_relayHint);
   m_favouriteButton->setToolTip(ansi(UiTexts.hintFavouriteStream));
   m_alwaysOnTopPin->setToolTip(ansi(UiTexts.chkOnTop));
 }
@@ -276,6 +279,30 @@ void TMainWindow::centre() {
     QRect area = screen->geometry();
     move((area.width() - frameGeometry().width()) / 2,
          (area.height() - frameGeometry().height()) / 2);
+  }
+}
+
+// The relay button keeps taking clicks while busy (they queue); its colour and tooltip tell the
+// outcome, since a panel may answer 200 with an error text.
+void TMainWindow::showRelayOutcome(const std::optional<TRelayOutcome>& outcome) {
+  if (!outcome) {
+    m_relayButton->setStyleSheet(QString());
+    m_relayButton->setToolTip(m_relayHint);
+    return;
+  }
+  switch (outcome->state) {
+    case ERelayState::Busy:
+      m_relayButton->setStyleSheet("QToolButton { background-color: #f2c14e; border: 1px solid #a07a1c; }");
+      m_relayButton->setToolTip(QStringLiteral("\u2026"));
+      break;
+    case ERelayState::Success:
+      m_relayButton->setStyleSheet("QToolButton { background-color: #2e9e44; border: 1px solid #1d6b2c; }");
+      m_relayButton->setToolTip(QStringLiteral("\u2714 ") + ansi(outcome->detail));
+      break;
+    case ERelayState::Failure:
+      m_relayButton->setStyleSheet("QToolButton { background-color: #d13b2e; border: 1px solid #8a2219; }");
+      m_relayButton->setToolTip(QStringLiteral("\u2718 ") + ansi(outcome->detail));
+      break;
   }
 }
 

@@ -43,6 +43,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void minimise() override;
   void applyBorderIcons(bool systemButtons, bool onTop) override;
   void applyTexts() override;
+  void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) override;
   // ILedView: the detection LED.
   void setLedIcon(bool detected) override;
   void setLedHint(const std::string& hint) override;
@@ -129,4 +130,6 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   QLabel* m_detectionLed = nullptr;
 
   QPixmap m_pinOff, m_pinOn, m_ledOff, m_ledOn;
+  // The relay button's tooltip when it shows no outcome.
+  QString m_relayHint;
 };

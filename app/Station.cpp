@@ -79,6 +79,9 @@ TStation::TStation(TStationServices services, IStationWindow& window)
 // The timers first, so that no tick reaches a part that is going; the parts then go with
 // their owners, the listener first.
 TStation::~TStation() {
+  // No request may still be running or answer once the parts it reports to are gone.
+  if (m_apiWorker) m_apiWorker->shutdown();
+  m_relayOutcomeTimer.stop();
   releaseTimers();
   if (m_streams) m_streams->setStreamRequests(nullptr);
   m_listener.reset();
@@ -178,6 +181,28 @@ void TStation::createVideoStep() {
       std::make_unique<TOutgoingClient>(*m_streams, [this] { return m_network.HostIP; });
   m_outgoingClient->setRemotePort(m_services.panelSignalPort);
   m_streams->setStreamRequests(m_outgoingClient.get());
+  createApiStep();
+}
+
+void TStation::createApiStep() {
+  m_apiWorker = std::make_unique<TApiWorker>();
+  m_relay = std::make_unique<TRelayCommand>(*m_apiWorker, m_services.dialogs);
+  m_relay->setOnOutcome([this](const TRelayOutcome& outcome) { showRelayOutcome(outcome); });
+  m_relayOutcomeTimer.setSingleShot(true);
+  m_relayOutcomeTimer.setInterval(kRelayOutcomeShownMs);
+  connect(&m_relayOutcomeTimer, &QTimer::timeout, this,
+          [this] { m_window.showRelayOutcome(std::nullopt); });
+}
+
+void TStation::showRelayOutcome(const TRelayOutcome& outcome) {
+  m_relayOutcomeTimer.stop();
+  m_window.showRelayOutcome(outcome);
+  if (outcome.state != ERelayState::Busy) m_relayOutcomeTimer.start();
+}
+
+void TStation::onRelayClicked() {
+  m_relay->click(m_services.settings, sslAvailable, m_streams->StreamWanted(),
+                 m_streams->target().Address, UiTexts);
 }
 
 bool TStation::openListenerStep() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "api/ApiWorker.h"
+#include "api/RelayCommand.h"
 #include "app/StationWindow.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
@@ -80,6 +82,8 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   // The user closed the main window: the sockets go, nothing is restarted; the loop ends.
   void onCloseRequested();
   void onFavouriteClicked();
+  // Opens the door of the watched panel, else of the favourite one, through its API.
+  void onRelayClicked();
   void onStopClicked();
   void onSnapshotClicked();
   void onManualStreamTriggered();
@@ -123,6 +127,7 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   QTimer* watchdogTimer() const { return m_watchdogTimer.get(); }
   QTimer* recordingClockTimer() const { return m_recordingClockTimer.get(); }
   QTimer* listenCooldownTimer() const { return m_listenCooldownTimer.get(); }
+  TApiWorker& apiWorker() { return *m_apiWorker; }
 
  private:
   // IListenerHost
@@ -139,6 +144,8 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
 
   // Start-up steps whose content belongs to other parts of the program.
   void createVideoStep();
+  void createApiStep();
+  void showRelayOutcome(const TRelayOutcome& outcome);
   bool openListenerStep();
   void loadSettingsStep();
   void topmostAndHttpsStep();
@@ -165,4 +172,9 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   std::unique_ptr<TOutgoingClient> m_outgoingClient;
   std::unique_ptr<TDiscovery> m_discovery;
   std::unique_ptr<TNotificationListener> m_listener;
+  // API requests run one after the other on the worker's thread; the relay's outcome stays on
+  // the button for a while.
+  std::unique_ptr<TApiWorker> m_apiWorker;
+  std::unique_ptr<TRelayCommand> m_relay;
+  QTimer m_relayOutcomeTimer;
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+
+#include "api/RelayCommand.h"
 #include "net/Discovery.h"
 #include "video/VideoDisplay.h"
 
@@ -15,4 +18,7 @@ class IStationWindow : public virtual IVideoWindow, public ILedView {
   virtual void applyBorderIcons(bool systemButtons, bool onTop) = 0;
   // Menus and hints in the language now loaded.
   virtual void applyTexts() = 0;
+  // The relay button's look: busy, a success or a failure with its detail in the tooltip, or
+  // plain again (nothing).
+  virtual void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) = 0;
 };

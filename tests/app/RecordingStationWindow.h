@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/StationWindow.h"
 #include "tests/support/RecordingVideoWindow.h"
@@ -21,6 +22,17 @@ class TRecordingStationWindow final : public TRecordingVideoWindow, public IStat
     onTopFlag = onTop;
   }
   void applyTexts() override { ++textsApplied; }
+  // Every look the relay button was given, in order ("plain" for nothing).
+  std::vector<std::string> relayLooks;
+  void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) override {
+    if (!outcome) {
+      relayLooks.push_back("plain");
+      return;
+    }
+    const char* names[] = {"busy", "success", "failure"};
+    relayLooks.push_back(std::string(names[static_cast<int>(outcome->state)]) +
+                         (outcome->detail.empty() ? "" : ": " + outcome->detail));
+  }
   void setLedIcon(bool detected) override { ledDetected = detected; }
   void setLedHint(const std::string& text) override { hint = text; }
   std::string ledHint() const override { return hint; }

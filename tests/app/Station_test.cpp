@@ -231,3 +231,28 @@ TEST_F(StationTest, CloseReleasesTheSockets) {
   EXPECT_TRUE(
       captured.contains("Favourite stream request for 192.168.1.20 not sent: no outgoing client"));
 }
+
+// The relay button: nothing stored, nothing sent and the user told; a panel that cannot open
+// the door leaves the button busy, then failed, then plain again, and never successful.
+TEST_F(StationTest, RelayClickShowsItsOutcomeOnTheButton) {
+  chooseInterface("192.168.1.10");
+  auto station = start();
+  dialogs.shown.clear();
+  station->onRelayClicked();
+  ASSERT_EQ(dialogTexts().size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, kNoStoredAddress);
+  EXPECT_TRUE(window.relayLooks.empty()) << "nothing was sent";
+
+  // Port 80 of this address either refuses the connection or is no panel: both are failures.
+  settings.platines = "127.0.0.1";
+  settings.priority = 0;
+  settings.APIAuthtype = "None";
+  settings.APIMethod = "GET";
+  station->onRelayClicked();
+  ASSERT_FALSE(window.relayLooks.empty());
+  EXPECT_EQ(window.relayLooks[0], "busy");
+  ASSERT_TRUE(waitUntil([&] { return window.relayLooks.size() >= 2; }, std::chrono::seconds(30)));
+  EXPECT_EQ(window.relayLooks[1].rfind("failure", 0), 0u) << window.relayLooks[1];
+  EXPECT_TRUE(waitUntil([&] { return window.relayLooks.size() >= 3; }, std::chrono::seconds(10)));
+  EXPECT_EQ(window.relayLooks.back(), "plain") << "the outcome is shown for a while only";
+}
