@@ -292,15 +292,18 @@ void TMainWindow::showRelayOutcome(const std::optional<TRelayOutcome>& outcome) 
   }
   switch (outcome->state) {
     case ERelayState::Busy:
-      m_relayButton->setStyleSheet("QToolButton { background-color: #f2c14e; border: 1px solid #a07a1c; }");
+      m_relayButton->setStyleSheet(
+          "QToolButton { background-color: #f2c14e; border: 1px solid #a07a1c; }");
       m_relayButton->setToolTip(QStringLiteral("\u2026"));
       break;
     case ERelayState::Success:
-      m_relayButton->setStyleSheet("QToolButton { background-color: #2e9e44; border: 1px solid #1d6b2c; }");
+      m_relayButton->setStyleSheet(
+          "QToolButton { background-color: #2e9e44; border: 1px solid #1d6b2c; }");
       m_relayButton->setToolTip(QStringLiteral("\u2714 ") + ansi(outcome->detail));
       break;
     case ERelayState::Failure:
-      m_relayButton->setStyleSheet("QToolButton { background-color: #d13b2e; border: 1px solid #8a2219; }");
+      m_relayButton->setStyleSheet(
+          "QToolButton { background-color: #d13b2e; border: 1px solid #8a2219; }");
       m_relayButton->setToolTip(QStringLiteral("\u2718 ") + ansi(outcome->detail));
       break;
   }
