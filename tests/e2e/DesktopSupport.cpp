@@ -101,3 +101,16 @@ bool TDesktop::type(const std::string& window, const std::string& keys) const {
   x11({"xdotool", "key", "--clearmodifiers", keys}, &status);
   return status == 0;
 }
+
+void TDesktopLanTest::SetUp() {
+  TRecordedLanTest::SetUp();
+  if (IsSkipped()) return;
+  std::string why;
+  desktop = TDesktop::start(path("desktop"), why);
+  if (!desktop) GTEST_SKIP() << "no desktop with a window manager: " << why;
+}
+
+void TDesktopLanTest::TearDown() {
+  if (HasFailure() && desktop) desktop->x().screenshot(path("failure.png"));
+  TRecordedLanTest::TearDown();
+}

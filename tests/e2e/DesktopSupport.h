@@ -8,6 +8,17 @@
 
 // A desktop of the test's own: an X server and a real window manager (openbox) on it, so that
 // frames, positions and window states are what a user's desktop makes of them.
+class TDesktop;
+
+// A TRecordedLanTest with a desktop of its own (Xvfb and openbox); skipped, saying why, without
+// one. A failing test leaves a screenshot of the desktop beside its outputs.
+class TDesktopLanTest : public TRecordedLanTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::unique_ptr<TDesktop> desktop;
+};
+
 class TDesktop {
  public:
   // Nothing when either cannot be started; `why` then says what failed.

@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QImage>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -322,4 +324,37 @@ void TLanTest::SetUp() {
   auto panel = lan->addHost(2);
   if (!panel) GTEST_SKIP() << "cannot make a network namespace for the panel";
   panelNs = *panel;
+}
+
+struct TRecordedLanTest::TFolder {
+  QTemporaryDir dir;
+};
+
+TRecordedLanTest::TRecordedLanTest() : m_folder(std::make_unique<TFolder>()) {}
+
+TRecordedLanTest::~TRecordedLanTest() = default;
+
+void TRecordedLanTest::TearDown() {
+  if (HasFailure()) {
+    m_folder->dir.setAutoRemove(false);
+    std::printf("outputs, logs and screenshots kept in %s\n",
+                m_folder->dir.path().toStdString().c_str());
+  }
+}
+
+std::string TRecordedLanTest::path(const std::string& name) const {
+  return m_folder->dir.path().toStdString() + "/" + name;
+}
+
+void TScreenLanTest::SetUp() {
+  TRecordedLanTest::SetUp();
+  if (IsSkipped()) return;
+  std::string why;
+  x = TXServer::start(path("xvfb"), why);
+  if (!x) GTEST_SKIP() << "no X server for screenshots and clicks: " << why;
+}
+
+void TScreenLanTest::TearDown() {
+  if (HasFailure() && x) x->screenshot(path("failure.png"));
+  TRecordedLanTest::TearDown();
 }

@@ -140,3 +140,26 @@ class TLanTest : public ::testing::Test {
   std::unique_ptr<TTestLan> lan;
   std::string programNs, panelNs;
 };
+
+// A TLanTest with a folder of its own for outputs, logs and screenshots, kept and named when the
+// test fails.
+class TRecordedLanTest : public TLanTest {
+ protected:
+  TRecordedLanTest();
+  ~TRecordedLanTest() override;
+  void TearDown() override;
+  std::string path(const std::string& name) const;
+
+ private:
+  struct TFolder;
+  std::unique_ptr<TFolder> m_folder;
+};
+
+// A TRecordedLanTest with an X server of its own (no window manager) for screenshots and clicks;
+// skipped, saying why, without one.
+class TScreenLanTest : public TRecordedLanTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::unique_ptr<TXServer> x;
+};

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QTemporaryDir>
-#include <cstdio>
 #include <regex>
 
 #include "tests/e2e/E2eSupport.h"
@@ -38,23 +36,8 @@ long lookPixels(const std::string& png, int left, int top, ELook look) {
   return count;
 }
 
-class RelayE2e : public TLanTest {
+class RelayE2e : public TScreenLanTest {
  protected:
-  void SetUp() override {
-    TLanTest::SetUp();
-    if (IsSkipped()) return;
-    std::string why;
-    x = TXServer::start(path("xvfb"), why);
-    if (!x) GTEST_SKIP() << "no X server for clicks: " << why;
-  }
-  void TearDown() override {
-    if (HasFailure()) {
-      dir.setAutoRemove(false);
-      std::printf("screenshots and logs kept in %s\n", dir.path().toStdString().c_str());
-    }
-  }
-  std::string path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
-
   // The form the settings file keeps a secret in.
   std::string scrambled(const std::string& secret) {
     int status = -1;
@@ -72,9 +55,6 @@ class RelayE2e : public TLanTest {
       return std::nullopt;
     return std::make_pair(std::stoi(mx[1]), std::stoi(my[1]));
   }
-
-  QTemporaryDir dir;
-  std::unique_ptr<TXServer> x;
 };
 
 struct TRelayCase {

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QTemporaryDir>
-#include <cstdio>
 #include <sstream>
 #include <thread>
 
@@ -12,31 +10,21 @@
 
 namespace {
 
-class SettingsE2e : public TLanTest {
+class SettingsE2e : public TDesktopLanTest {
  protected:
   void SetUp() override {
-    TLanTest::SetUp();
-    if (IsSkipped()) return;
     if (!TXServer::canClick()) GTEST_SKIP() << "xdotool is not installed";
-    std::string why;
-    desktop = TDesktop::start(path("desktop"), why);
-    if (!desktop) GTEST_SKIP() << "no desktop with a window manager: " << why;
+    TDesktopLanTest::SetUp();
   }
 
   void TearDown() override {
-    if (HasFailure()) {
-      if (desktop) desktop->x().screenshot(path("failure.png"));
-      dir.setAutoRemove(false);
-      std::printf("screenshots and logs kept in %s\n", dir.path().toStdString().c_str());
-    }
+    TDesktopLanTest::TearDown();
     // A copy started by the restart is not our child: end whatever still runs in our namespace.
     if (!programNs.empty()) {
       std::istringstream pids(runCommand({"ip", "netns", "pids", programNs}));
       for (int pid = 0; pids >> pid;) kill(pid, SIGKILL);
     }
   }
-
-  std::string path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
 
   std::string waitForWindow(const std::string& title) {
     std::string id;
@@ -69,8 +57,6 @@ class SettingsE2e : public TLanTest {
   }
   static std::string readText(const std::string& file) { return runCommand({"cat", file}); }
 
-  QTemporaryDir dir;
-  std::unique_ptr<TDesktop> desktop;
   std::unique_ptr<TProgramRun> program;
 };
 

@@ -2,7 +2,6 @@
 // and screenshots of what a user would see.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <cstdio>
 
 #include "tests/e2e/E2eSupport.h"
@@ -20,25 +19,8 @@ bool showsIdlePicture(const TScreenColours& c) {
   return c.navy > 10000 && c.yellow < 1000 && c.cyan < 1000 && c.magenta < 1000;
 }
 
-class VideoE2e : public TLanTest {
+class VideoE2e : public TScreenLanTest {
  protected:
-  void SetUp() override {
-    TLanTest::SetUp();
-    if (IsSkipped()) return;
-    std::string why;
-    x = TXServer::start(path("xvfb"), why);
-    if (!x) GTEST_SKIP() << "no X server for screenshots: " << why;
-  }
-
-  void TearDown() override {
-    if (HasFailure()) {
-      dir.setAutoRemove(false);
-      std::printf("screenshots and logs kept in %s\n", dir.path().toStdString().c_str());
-    }
-  }
-
-  std::string path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
-
   // Takes screenshots until one satisfies the check; the last one is kept under `name`.
   // Returns the colours of that last screenshot.
   TScreenColours waitForScreen(const std::string& name, bool (*check)(const TScreenColours&)) {
@@ -86,9 +68,6 @@ class VideoE2e : public TLanTest {
     EXPECT_TRUE(program->waitForLog("Socket active port 2201")) << program->log();
     return program;
   }
-
-  QTemporaryDir dir;
-  std::unique_ptr<TXServer> x;
 };
 
 }  // namespace

@@ -2,34 +2,14 @@
 // What a manager does with frames and positions only shows here, not on the offscreen platform.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-#include <cstdio>
 #include <thread>
 
 #include "tests/e2e/DesktopSupport.h"
 
 namespace {
 
-class WindowE2e : public TLanTest {
+class WindowE2e : public TDesktopLanTest {
  protected:
-  void SetUp() override {
-    TLanTest::SetUp();
-    if (IsSkipped()) return;
-    std::string why;
-    desktop = TDesktop::start(path("desktop"), why);
-    if (!desktop) GTEST_SKIP() << "no desktop with a window manager: " << why;
-  }
-
-  void TearDown() override {
-    if (HasFailure()) {
-      if (desktop) desktop->x().screenshot(path("failure.png"));
-      dir.setAutoRemove(false);
-      std::printf("screenshots and logs kept in %s\n", dir.path().toStdString().c_str());
-    }
-  }
-
-  std::string path(const std::string& name) const { return dir.path().toStdString() + "/" + name; }
-
   // The program on the desktop with its interface chosen and the given further settings; the
   // id of its main window once the manager has taken it in hand.
   std::string startProgram(std::map<std::string, std::string> settings = {}) {
@@ -62,8 +42,6 @@ class WindowE2e : public TLanTest {
     return last;
   }
 
-  QTemporaryDir dir;
-  std::unique_ptr<TDesktop> desktop;
   std::unique_ptr<TProgramRun> program;
 };
 
