@@ -4,6 +4,9 @@
 //
 // RelayToArrival: from the request being asked on the UI thread to its request line arriving at
 //   a loopback HTTP peer, 50 requests; counter median_ms (goal < 10).
+// DigestGetWallTime: 50 Digest GETs of the relay command to the panel named by
+//   OSTREL_API_PEER (bench/api-vs-curl.sh starts panel-sim there and compares with curl);
+//   counter mean_ms.
 // UiStallWhileThePanelIsSilent: a panel that accepts the connection and never answers holds a
 //   request for two read time-outs; a 1 ms timer on the UI thread records how late it fires;
 //   counter worst_stall_ms (goal < 20).
@@ -20,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -145,6 +149,32 @@ void UiStallWhileThePanelIsSilent(benchmark::State& state) {
   state.counters["worst_stall_ms"] = worstMs;
 }
 BENCHMARK(UiStallWhileThePanelIsSilent)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void DigestGetWallTime(benchmark::State& state) {
+  const char* peer = std::getenv("OSTREL_API_PEER");
+  if (peer == nullptr) {
+    state.SkipWithError("OSTREL_API_PEER names no panel (see bench/api-vs-curl.sh)");
+    return;
+  }
+  TApiRequest request = relayRequest(peer);
+  request.settings.authType = "Digest";
+  request.settings.username = "admin";
+  request.settings.password = "door";
+  THttpApi http;
+  double totalMs = 0;
+  int failures = 0;
+  constexpr int Requests = 50;
+  for (auto _ : state) {
+    for (int i = 0; i < Requests; ++i) {
+      const auto start = TClock::now();
+      if (!http.httpAPI(request).ok) ++failures;
+      totalMs += std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+    }
+  }
+  state.counters["mean_ms"] = totalMs / Requests;
+  state.counters["failures"] = failures;
+}
+BENCHMARK(DigestGetWallTime)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
