@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 #include <QScreen>
 
 #include "app/Station.h"
@@ -211,9 +212,15 @@ void TMainWindow::applyBorderIcons(bool systemButtons, bool onTop) {
   if (systemButtons)
     flags |= Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
   if (onTop) flags |= Qt::WindowStaysOnTopHint;
+  setFlagsInPlace(flags);
+}
+
+// Changing window flags hides the window: put it back as it was, where it was, without the
+// centring of a first show.
+void TMainWindow::setFlagsInPlace(Qt::WindowFlags flags) {
   const bool visible = isVisible();
   const QRect where = geometry();
-  TReshow reshow(m_reshowing);
+  QScopedValueRollback reshowing(m_reshowing, true);
   setWindowFlags(flags);
   if (visible) {
     show();

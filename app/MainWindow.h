@@ -76,17 +76,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void onWaitListTriggered();
   void onSettingsTriggered();
 
-  // Marks the re-show that a change of window flags forces, for as long as it lives.
-  class TReshow {
-   public:
-    explicit TReshow(bool& flag) : m_flag(flag), m_was(flag) { m_flag = true; }
-    ~TReshow() { m_flag = m_was; }
-
-   private:
-    bool& m_flag;
-    bool m_was;
-  };
-
+  void setFlagsInPlace(Qt::WindowFlags flags);
   void centre();
   void layOutClientArea();
   QWidget* control(EVideoControl which) const;
@@ -99,7 +89,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   TWaitListWindow* m_waitListWindow = nullptr;
   TSettingsWindow* m_settingsWindow = nullptr;
   bool m_fullScreen = false;
-  bool m_reshowing = false;
+  bool m_reshowing = false;  // while a flag change re-shows the window
 
   QMenu* m_fileMenu = nullptr;
   QAction* m_minimiseAction = nullptr;

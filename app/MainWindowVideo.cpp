@@ -82,18 +82,9 @@ void TMainWindow::showNormalGeometry(TWindowPos position) {
 }
 
 void TMainWindow::setTopmost(bool on) {
-  const bool visible = isVisible();
-  const QRect where = geometry();
-  {
-    // Changing a window flag hides the window; put it back as it was, where it was, without
-    // the centring of a first show.
-    TReshow reshow(m_reshowing);
-    setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    if (visible) {
-      show();
-      setGeometry(where);
-    }
-  }
+  Qt::WindowFlags flags = windowFlags();
+  flags.setFlag(Qt::WindowStaysOnTopHint, on);
+  setFlagsInPlace(flags);
   m_alwaysOnTopPin->setPixmap(on ? m_pinOn : m_pinOff);
 }
 

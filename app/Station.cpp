@@ -76,21 +76,13 @@ TStation::TStation(TStationServices services, IStationWindow& window)
             &TStation::onSessionEnding);
 }
 
-// The timers first, so that no tick reaches a part that is going; the parts then go with
-// their owners, the listener first.
+// No API request may still run or answer, and no tick reach a part that is going; the parts
+// then go in the reverse of their declaration, the listener first and the display last.
 TStation::~TStation() {
-  // No request may still be running or answer once the parts it reports to are gone.
   if (m_apiWorker) m_apiWorker->shutdown();
   m_relayOutcomeTimer.stop();
   releaseTimers();
   if (m_streams) m_streams->setStreamRequests(nullptr);
-  m_listener.reset();
-  m_discovery.reset();
-  m_outgoingClient.reset();
-  m_admission.reset();
-  m_waitList.reset();
-  m_streams.reset();
-  m_display.reset();
 }
 
 void TStation::runStartUp() {

@@ -8,8 +8,7 @@
 
 #include "base/Vigenere.h"
 #include "core/UiTexts.h"
-#include "tests/support/FakeSettingsHost.h"
-#include "tests/support/QtTestSupport.h"
+#include "tests/support/SettingsFixture.h"
 
 namespace {
 
@@ -17,24 +16,16 @@ namespace fs = std::filesystem;
 
 // A settings record, its real store in a home of the test's own, the autostart entry there, and
 // a recording station.
-class SettingsApplyTest : public ::testing::Test {
+class SettingsApplyTest : public ::testing::Test, public TSettingsFixture {
  protected:
   void SetUp() override {
-    loadCipherTable();
-    env.values["HOME"] = home();
-    env.values["XDG_CONFIG_HOME"] = home() + "/config";
-    env.values["XDG_DATA_HOME"] = home() + "/data";
     settings.language = "FR";
     setLanguage("FR");
     settings.SIPID = "old@sip";
     settings.interfaceSelected = "10.0.0.1";
-    settings.APIAuthtype = "None";
-    settings.APIMethod = "GET";
     settings.codeGache = cipherString("99");
   }
   void TearDown() override { setLanguage("FR"); }
-
-  std::string home() const { return dir.path().toStdString(); }
 
   TSettingsForm form() const {
     TSettingsForm f;
@@ -59,18 +50,6 @@ class SettingsApplyTest : public ::testing::Test {
     TSettingsApplier applier(settings, store, autostart, host, dialogs);
     return applier.apply(f);
   }
-
-  TCapturedLog captured;
-  QTemporaryDir dir;
-  TFakeEnv env;
-  TPaths paths{env};
-  TRecordingDialogs dialogs;
-  TFakeSettingsHost host;
-  TAppSettings settings;
-  bool ssl = true;
-  std::string storePath = home() + "/config/Halvex/HalvexStream.reg";
-  TSettingsStore store{storePath, settings, ssl};
-  TAutostart autostart{paths, dialogs, "/bin/true"};
 };
 
 TEST_F(SettingsApplyTest, EveryValueIsStoredAndHeldExceptTheInterfaceWhichWaitsForTheNextStart) {

@@ -9,8 +9,7 @@
 #include "base/Vigenere.h"
 #include "core/UiTexts.h"
 #include "platform/RegStore.h"
-#include "tests/support/FakeSettingsHost.h"
-#include "tests/support/QtTestSupport.h"
+#include "tests/support/SettingsFixture.h"
 
 namespace {
 
@@ -18,24 +17,16 @@ const std::string kChangesQuestion =
     "Des modifications ont \xE9t\xE9 d\xE9tect\xE9"
     "es.\nVoulez-vous les enregistrer?";
 
-class SettingsWindowTest : public ::testing::Test {
+class SettingsWindowTest : public ::testing::Test, public TSettingsFixture {
  protected:
   void SetUp() override {
     ensureQtApplication();
-    loadCipherTable();
-    env.values["HOME"] = home();
-    env.values["XDG_CONFIG_HOME"] = home() + "/config";
-    env.values["XDG_DATA_HOME"] = home() + "/data";
     settings.language = "EN";
     setLanguage("EN");
-    settings.APIAuthtype = "None";
-    settings.APIMethod = "GET";
     host.choices = {"10.0.0.1", "10.0.0.2"};
     settings.interfaceSelected = "10.0.0.1";
   }
   void TearDown() override { setLanguage("FR"); }
-
-  std::string home() const { return dir.path().toStdString(); }
 
   TSettingsWindow& window() {
     if (!m_window)
@@ -71,17 +62,6 @@ class SettingsWindowTest : public ::testing::Test {
     QCoreApplication::sendEvent(target, &event);
   }
 
-  TCapturedLog captured;
-  QTemporaryDir dir;
-  TFakeEnv env;
-  TPaths paths{env};
-  TRecordingDialogs dialogs;
-  TFakeSettingsHost host;
-  TAppSettings settings;
-  bool ssl = true;
-  std::string storePath = home() + "/config/Halvex/HalvexStream.reg";
-  TSettingsStore store{storePath, settings, ssl};
-  TAutostart autostart{paths, dialogs, "/bin/true"};
   std::unique_ptr<TSettingsWindow> m_window;
 };
 

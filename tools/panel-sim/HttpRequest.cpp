@@ -6,6 +6,17 @@
 
 namespace {
 
+std::string base64(const std::string& bytes) {
+  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                          reinterpret_cast<const unsigned char*>(bytes.data()),
+                          static_cast<int>(bytes.size()));
+  out.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+  return out;
+}
+
+}  // namespace
+
 std::vector<std::string> headLines(const std::string& head) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -20,17 +31,6 @@ std::vector<std::string> headLines(const std::string& head) {
   }
   return lines;
 }
-
-std::string base64(const std::string& bytes) {
-  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                          reinterpret_cast<const unsigned char*>(bytes.data()),
-                          static_cast<int>(bytes.size()));
-  out.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-  return out;
-}
-
-}  // namespace
 
 std::optional<THttpRequest> parseRequestHead(const std::string& head) {
   std::vector<std::string> lines = headLines(head);

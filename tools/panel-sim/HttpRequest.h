@@ -14,6 +14,9 @@ struct THttpRequest {
   std::vector<std::pair<std::string, std::string>> headers;  // name as sent, value trimmed
 };
 
+// The lines of a request head up to its empty line, without their CR.
+std::vector<std::string> headLines(const std::string& head);
+
 // Parses the head (request line and header lines, LF or CR LF endings, up to the empty line).
 // Nothing when the request line is not "METHOD TARGET VERSION" or a header line lacks ":".
 std::optional<THttpRequest> parseRequestHead(const std::string& head);

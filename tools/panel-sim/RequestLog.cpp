@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tools/panel-sim/HttpRequest.h"
 #include "tools/panel-sim/SimLog.h"
 
 TRequestLog::TRequestLog(const std::string& path) {
@@ -26,16 +27,7 @@ void TRequestLog::write(unsigned long number, const std::string& summary, const 
                         const std::string& body) {
   std::string block = summary + "\n";
   // The head with LF line ends, whatever the client used, up to its empty line.
-  std::size_t start = 0;
-  while (start < head.size()) {
-    std::size_t end = head.find('\n', start);
-    if (end == std::string::npos) end = head.size();
-    std::string line = head.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) break;
-    block += line + "\n";
-    start = end + 1;
-  }
+  for (const std::string& line : headLines(head)) block += line + "\n";
   block += "\n" + body + "\napi: end of request " + std::to_string(number);
   if (!m_file) {
     logLine(block);
