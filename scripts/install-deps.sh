@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
   libturbojpeg0-dev libcurl4-openssl-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  curl apache2
+  curl apache2 pulseaudio pulseaudio-utils sox
   xvfb xauth x11-apps x11-utils xdotool openbox imagemagick ffmpeg iproute2 procps fonts-dejavu-core
 )
 # The benchmarks also compare with a real viewer; the listener flood is driven from Python.
