@@ -1,6 +1,9 @@
 // Program entry: the application object, the station and the six windows in their order, the
 // event loop.
+#include <cstdio>
+
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/EventErrors.h"
 #include "app/MainWindow.h"
 #include "app/Station.h"
@@ -15,6 +18,10 @@
 #include "ui/WaitListWindow.h"
 
 int main(int argc, char** argv) {
+  if (auto answer = answerCommandLine(std::vector<std::string>(argv, argv + argc))) {
+    std::fputs(answer->text.c_str(), stdout);
+    return answer->exitStatus;
+  }
   TApplication app(argc, argv);
   QApplication::setApplicationName("Ostrel Stream");
   // The main window's close ends the program, whatever other window is still open.

@@ -9,6 +9,7 @@ packages=(
   libturbojpeg0-dev libcurl4-openssl-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   curl apache2 pulseaudio pulseaudio-utils sox
+  lintian desktop-file-utils appstream librsvg2-bin dpkg-dev
   xvfb xauth x11-apps x11-utils xdotool openbox imagemagick ffmpeg iproute2 procps fonts-dejavu-core
 )
 # The benchmarks also compare with a real viewer; the listener flood is driven from Python.
