@@ -5,9 +5,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
-#include "platform/AtomicFile.h"
 #include "platform/Recorder.h"
 
 namespace {
@@ -46,8 +46,36 @@ std::string wavFileBytes(const std::string& pcm) {
   return out;
 }
 
+// A new file beside the target, made exclusively (0600, so never through a link), renamed over
+// it: a link planted at the path is replaced, not followed. No fsync: the file is sent at once
+// and means nothing after a crash, and a flush on a busy disk would stall the window.
 bool writeWavFile(const std::string& path, const std::string& pcm, std::string* error) {
-  return writeFileAtomically(path, wavFileBytes(pcm), 0600, error);
+  auto fail = [&](const std::string& what, int code) {
+    if (error != nullptr) *error = what + ": " + std::strerror(code);
+    return false;
+  };
+  const std::string bytes = wavFileBytes(pcm);
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return fail(path, errno);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int code = n < 0 ? errno : EIO;
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return fail(path, code);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+    const int code = errno;
+    ::unlink(temp.c_str());
+    return fail(path, code);
+  }
+  return true;
 }
 
 bool readFileNoFollow(const std::string& path, std::string* bytes, std::string* error) {
