@@ -151,7 +151,8 @@ void TMainWindow::buildClientArea() {
   m_stopListeningButton = makeButton(client, "stopListeningButton", 115, EIcon::ListenStop, false);
   m_recordingClock = new QLabel(QString(), client);
   m_recordingClock->setObjectName("recordingClock");
-  m_recordingClock->move(145, 289);
+  m_recordingClock->setGeometry(145, 289, 111, 13);
+  m_recordingClock->setFixedSize(111, 13);
   m_audioLevelBar = new QProgressBar(client);
   m_audioLevelBar->setObjectName("audioLevelBar");
   m_audioLevelBar->setGeometry(145, 281, 150, 17);
@@ -202,6 +203,8 @@ void TMainWindow::connectCommands() {
           [station] { station->onFavouriteClicked(); });
   connect(m_stopButton, &QToolButton::clicked, this, [station] { station->onStopClicked(); });
   connect(m_relayButton, &QToolButton::clicked, this, [station] { station->onRelayClicked(); });
+  connect(m_voiceMessageButton, &QToolButton::clicked, this,
+          [station] { station->onVoiceMessageClicked(); });
   connect(m_snapshotButton, &QToolButton::clicked, this,
           [station] { station->onSnapshotClicked(); });
 }
@@ -312,6 +315,37 @@ void TMainWindow::showRelayOutcome(const std::optional<TRelayOutcome>& outcome) 
       m_relayButton->setStyleSheet(
           "QToolButton { background-color: #d13b2e; border: 1px solid #8a2219; }");
       m_relayButton->setToolTip(QStringLiteral("\u2718 ") + ansi(outcome->detail));
+      break;
+  }
+}
+
+// Recording is a bright red of its own; the upload's outcome uses the relay button's colours.
+void TMainWindow::showVoiceMessage(const TVoiceMessageLook& look) {
+  m_recordingClock->setText(QString::fromStdString(look.clock));
+  switch (look.state) {
+    case EVoiceState::Idle:
+      m_voiceMessageButton->setStyleSheet(QString());
+      m_voiceMessageButton->setToolTip(QString());
+      break;
+    case EVoiceState::Recording:
+      m_voiceMessageButton->setStyleSheet(
+          "QToolButton { background-color: #ff2d2d; border: 2px solid #7a0000; }");
+      m_voiceMessageButton->setToolTip(QStringLiteral("\u25CF REC"));
+      break;
+    case EVoiceState::Uploading:
+      m_voiceMessageButton->setStyleSheet(
+          "QToolButton { background-color: #f2c14e; border: 1px solid #a07a1c; }");
+      m_voiceMessageButton->setToolTip(QStringLiteral("\u2026"));
+      break;
+    case EVoiceState::Success:
+      m_voiceMessageButton->setStyleSheet(
+          "QToolButton { background-color: #2e9e44; border: 1px solid #1d6b2c; }");
+      m_voiceMessageButton->setToolTip(QStringLiteral("\u2714 ") + ansi(look.detail));
+      break;
+    case EVoiceState::Failure:
+      m_voiceMessageButton->setStyleSheet(
+          "QToolButton { background-color: #8a2219; border: 1px solid #4a100b; }");
+      m_voiceMessageButton->setToolTip(QStringLiteral("\u2718 ") + ansi(look.detail));
       break;
   }
 }

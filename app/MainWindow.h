@@ -44,6 +44,8 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void applyBorderIcons(bool systemButtons, bool onTop) override;
   void applyTexts() override;
   void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) override;
+  // IVoiceMessageView
+  void showVoiceMessage(const TVoiceMessageLook& look) override;
   // ILedView: the detection LED.
   void setLedIcon(bool detected) override;
   void setLedHint(const std::string& hint) override;

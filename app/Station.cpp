@@ -118,6 +118,7 @@ void TStation::runStartUp() {
   connect(m_discoveryTimer.get(), &QTimer::timeout, this,
           [this] { m_discovery->onDiscoveryTick(); });
   connect(m_watchdogTimer.get(), &QTimer::timeout, this, &TStation::onWatchdogTick);
+  connect(m_recordingClockTimer.get(), &QTimer::timeout, this, &TStation::onRecordingClockTick);
   m_discoveryTimer->start();
   m_watchdogTimer->start();
   // 13.
@@ -180,6 +181,10 @@ void TStation::createApiStep() {
   m_apiWorker = std::make_unique<TApiWorker>();
   m_relay = std::make_unique<TRelayCommand>(*m_apiWorker, m_services.dialogs);
   m_relay->setOnOutcome([this](const TRelayOutcome& outcome) { showRelayOutcome(outcome); });
+  m_voice = std::make_unique<TVoiceMessage>(
+      *m_apiWorker, m_services.dialogs, m_services.clock, static_cast<IVoiceMessageView&>(m_window),
+      m_services.recorders != nullptr ? m_services.recorders->create() : nullptr,
+      [this] { return m_paths.tempFolder(); });
   m_relayOutcomeTimer.setSingleShot(true);
   m_relayOutcomeTimer.setInterval(kRelayOutcomeShownMs);
   connect(&m_relayOutcomeTimer, &QTimer::timeout, this,
@@ -195,6 +200,30 @@ void TStation::showRelayOutcome(const TRelayOutcome& outcome) {
 void TStation::onRelayClicked() {
   m_relay->click(m_services.settings, sslAvailable, m_streams->StreamWanted(),
                  m_streams->target().Address, UiTexts);
+}
+
+TVoiceContext TStation::voiceContext() const {
+  return {m_services.settings, sslAvailable, m_streams->StreamWanted(), m_streams->target().Address,
+          UiTexts};
+}
+
+void TStation::onVoiceMessageClicked() {
+  m_voice->click(voiceContext());
+  followRecording();
+}
+
+void TStation::onRecordingClockTick() {
+  m_voice->tick(voiceContext());
+  followRecording();
+}
+
+// The clock runs only while a recording does.
+void TStation::followRecording() {
+  if (!m_recordingClockTimer) return;
+  if (m_voice->recording() && !m_recordingClockTimer->isActive())
+    m_recordingClockTimer->start();
+  else if (!m_voice->recording())
+    m_recordingClockTimer->stop();
 }
 
 bool TStation::openListenerStep() {

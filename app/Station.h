@@ -10,6 +10,7 @@
 #include "api/ApiWorker.h"
 #include "api/RelayCommand.h"
 #include "app/StationWindow.h"
+#include "audio/VoiceMessage.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
 #include "core/SettingsHost.h"
@@ -20,6 +21,7 @@
 #include "platform/Env.h"
 #include "platform/NetInterfaces.h"
 #include "platform/Paths.h"
+#include "platform/Recorder.h"
 #include "signalling/CallAdmission.h"
 #include "signalling/Listener.h"
 #include "signalling/ListenerHost.h"
@@ -48,6 +50,8 @@ struct TStationServices {
   std::uint16_t panelSignalPort = TOutgoingClient::DefaultPort;
   // The shared folder that holds the per-user fallback temporary folder.
   std::string sharedTemp = "/tmp";
+  // The recording backends for the voice message; none (or null): no sound input.
+  const TRecorderRegistry* recorders = nullptr;
 };
 
 // The program without its widgets: owns the listener, call admission, the outgoing client,
@@ -84,6 +88,8 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   void onFavouriteClicked();
   // Opens the door of the watched panel, else of the favourite one, through its API.
   void onRelayClicked();
+  // Starts a voice message, or ends it and sends it to the watched or the favourite panel.
+  void onVoiceMessageClicked();
   void onStopClicked();
   void onSnapshotClicked();
   void onManualStreamTriggered();
@@ -94,6 +100,8 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
 
   // The one-second tick: detection LED, stream watchdog, idle picture.
   void onWatchdogTick();
+  // The recording clock's 10 ms tick.
+  void onRecordingClockTick();
 
   // Published operations.
   void BCast() override;
@@ -128,6 +136,7 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   QTimer* recordingClockTimer() const { return m_recordingClockTimer.get(); }
   QTimer* listenCooldownTimer() const { return m_listenCooldownTimer.get(); }
   TApiWorker& apiWorker() { return *m_apiWorker; }
+  TVoiceMessage& voiceMessage() { return *m_voice; }
 
  private:
   // IListenerHost
@@ -146,6 +155,8 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   void createVideoStep();
   void createApiStep();
   void showRelayOutcome(const TRelayOutcome& outcome);
+  TVoiceContext voiceContext() const;
+  void followRecording();
   bool openListenerStep();
   void loadSettingsStep();
   void topmostAndHttpsStep();
@@ -177,4 +188,5 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   std::unique_ptr<TApiWorker> m_apiWorker;
   std::unique_ptr<TRelayCommand> m_relay;
   QTimer m_relayOutcomeTimer;
+  std::unique_ptr<TVoiceMessage> m_voice;
 };

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "api/RelayCommand.h"
+#include "audio/VoiceMessage.h"
 #include "net/Discovery.h"
 #include "video/VideoDisplay.h"
 
@@ -10,7 +11,8 @@
 // detection LED, and the few window-wide changes start-up and the commands make. Implemented by
 // the main window, and by a recording fake in tests. UI thread only; nothing here takes
 // ownership of anything.
-class IStationWindow : public virtual IVideoWindow, public ILedView {
+// IVoiceMessageView: the voice-message button and the recording clock beside it.
+class IStationWindow : public virtual IVideoWindow, public ILedView, public IVoiceMessageView {
  public:
   // Minimised to the task bar (startMinimized, and a panel's "stop" with it).
   virtual void minimise() = 0;

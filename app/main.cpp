@@ -9,6 +9,7 @@
 #include "app/Station.h"
 #include "core/Autostart.h"
 #include "core/SettingsStore.h"
+#include "platform/QtRecorder.h"
 #include "platform/SessionEnd.h"
 #include "ui/AboutWindow.h"
 #include "ui/DebugWindow.h"
@@ -37,14 +38,18 @@ int main(int argc, char** argv) {
   app.setEventErrors(&eventErrors);
   TSessionEndWatcher sessionEnd;
   TSystemNetInterfaces net;
+  TRecorderRegistry recorders;
+  recorders.add(qtRecorderBackend());
 
   int status = 0;
   {
     TMainWindow mainWindow;
     dialogs.setParent(&mainWindow);
-    TStation station({log, dialogs, env, clock, net, AppSettings,
-                      TNotificationListener::DefaultPort, &sessionEnd},
-                     mainWindow);
+    TStationServices services{
+        log,        dialogs, env, clock, net, AppSettings, TNotificationListener::DefaultPort,
+        &sessionEnd};
+    services.recorders = &recorders;
+    TStation station(services, mainWindow);
     mainWindow.attachStation(&station);
     station.runStartUp();
     TAboutWindow aboutWindow;

@@ -155,3 +155,22 @@ TEST_F(MainWindowTest, FullScreenFromTheMenuAndBackWithEscape) {
   QApplication::sendEvent(form, &escape);
   EXPECT_FALSE(station->display().FullScreenActive()) << "Escape does nothing in the normal window";
 }
+
+// The voice-message button reaches the station, and the clock beside it is the fixed label
+// that shows what the station tells it.
+TEST_F(MainWindowTest, VoiceMessageButtonAndRecordingClock) {
+  chooseInterface("192.168.1.10");
+  start();
+  settings.APIMethod = "GET";
+  dialogs.shown.clear();
+  child<QToolButton>("voiceMessageButton")->click();
+  ASSERT_EQ(dialogTexts(), std::vector<std::string>{"API POST Method only"});
+
+  auto* clock = child<QLabel>("recordingClock");
+  EXPECT_EQ(clock->geometry(), QRect(145, 289, 111, 13));
+  window->showVoiceMessage({EVoiceState::Recording, "3.27s", {}});
+  EXPECT_EQ(clock->text(), "3.27s");
+  window->showVoiceMessage({EVoiceState::Failure, {}, "HTTP/1.1 500 Boom"});
+  EXPECT_EQ(clock->text(), "");
+  EXPECT_TRUE(widget("voiceMessageButton")->toolTip().contains("500 Boom"));
+}

@@ -33,6 +33,9 @@ class TRecordingStationWindow final : public TRecordingVideoWindow, public IStat
     relayLooks.push_back(std::string(names[static_cast<int>(outcome->state)]) +
                          (outcome->detail.empty() ? "" : ": " + outcome->detail));
   }
+  // Every look of the voice-message button and its clock, in order.
+  std::vector<TVoiceMessageLook> voiceLooks;
+  void showVoiceMessage(const TVoiceMessageLook& look) override { voiceLooks.push_back(look); }
   void setLedIcon(bool detected) override { ledDetected = detected; }
   void setLedHint(const std::string& text) override { hint = text; }
   std::string ledHint() const override { return hint; }

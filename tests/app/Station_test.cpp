@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <algorithm>
 
+#include "platform/NullRecorder.h"
 #include "tests/app/RecordingStationWindow.h"
 #include "tests/app/StationTestSupport.h"
 
@@ -255,4 +256,40 @@ TEST_F(StationTest, RelayClickShowsItsOutcomeOnTheButton) {
   EXPECT_EQ(window.relayLooks[1].rfind("failure", 0), 0u) << window.relayLooks[1];
   EXPECT_TRUE(waitUntil([&] { return window.relayLooks.size() >= 3; }, std::chrono::seconds(10)));
   EXPECT_EQ(window.relayLooks.back(), "plain") << "the outcome is shown for a while only";
+}
+
+// The voice-message button: the 10 ms clock runs only while recording and the label follows
+// the station's clock; the second press sends the message to the favourite panel, whose
+// outcome the button shows.
+TEST_F(StationTest, VoiceMessageRunsTheRecordingClockAndSendsTheMessage) {
+  chooseInterface("192.168.1.10");
+  TRecorderRegistry recorders;
+  recorders.add({"null", 0, [this] { return std::make_unique<TNullRecorder>(clock); }});
+  TStationServices withRecorder = services();
+  withRecorder.recorders = &recorders;
+  TStation station(withRecorder, window);
+  station.runStartUp();
+  settings.APIMethod = "POST";
+  settings.APIAuthtype = "None";
+  settings.platines = "127.0.0.1";
+  settings.priority = 0;
+  dialogs.shown.clear();
+
+  station.onVoiceMessageClicked();
+  ASSERT_TRUE(station.voiceMessage().recording());
+  EXPECT_TRUE(station.recordingClockTimer()->isActive());
+  EXPECT_EQ(station.recordingClockTimer()->interval(), 10);
+  clock.advance(std::chrono::milliseconds(10));
+  ASSERT_TRUE(waitUntil(
+      [&] { return !window.voiceLooks.empty() && window.voiceLooks.back().clock == "0.01s"; }));
+  clock.advance(std::chrono::seconds(1));
+  station.onVoiceMessageClicked();
+  EXPECT_FALSE(station.recordingClockTimer()->isActive());
+  EXPECT_EQ(readFileBytes(captured.folder() + "/ostrel-output.wav").size(), 44u + 8080u);
+  EXPECT_EQ(window.voiceLooks.back().state, EVoiceState::Uploading);
+  // Port 80 of loopback refuses or is no panel: either way a failure, then plain again.
+  ASSERT_TRUE(waitUntil([&] { return window.voiceLooks.back().state == EVoiceState::Failure; },
+                        std::chrono::seconds(30)));
+  EXPECT_TRUE(waitUntil([&] { return window.voiceLooks.back().state == EVoiceState::Idle; }));
+  EXPECT_TRUE(dialogs.shown.empty());
 }

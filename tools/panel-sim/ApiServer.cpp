@@ -1,5 +1,7 @@
 #include "tools/panel-sim/ApiServer.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <chrono>
 #include <map>
@@ -103,6 +105,12 @@ TApiService::TApiService(TApiOptions options, std::string login, std::string pas
     m_digest =
         std::make_unique<TDigestGuard>(m_login, m_password, m_options.algorithm, m_options.opaque);
   m_log = std::make_unique<TRequestLog>(m_options.requestsFile);
+  if (!m_options.voiceDir.empty()) {
+    struct stat st {};
+    if (::stat(m_options.voiceDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      throw std::runtime_error("--voice-dir " + m_options.voiceDir + " is not a folder");
+    m_voice = std::make_unique<TVoiceInbox>(m_options.voiceDir, m_options.play);
+  }
 }
 
 std::string TApiService::description() const {
@@ -244,7 +252,12 @@ void TApiService::serve(TFd client, const sockaddr_in& peer, const TStopSignal& 
         r.body = buffer.substr(0, length);
         buffer.erase(0, length);
       }
-      const TVerdict verdict = skipBody ? early : judge(r);
+      TVerdict verdict = skipBody ? early : judge(r);
+      if (m_voice && verdict.status >= 200 && verdict.status < 300 && r.request.method == "POST" &&
+          commandOf(r.request.target) == "audio") {
+        const TReceivedVoiceMessage message = m_voice->receive(r.body, number);
+        if (!message.ok) verdict = {400, message.why, ""};
+      }
 
       std::string summary = from + ", " + std::to_string(r.body.size()) + " body bytes: answered " +
                             std::to_string(verdict.status);

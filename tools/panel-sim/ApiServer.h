@@ -11,6 +11,7 @@
 #include "tools/panel-sim/RequestLog.h"
 #include "tools/panel-sim/StopSignal.h"
 #include "tools/panel-sim/TlsContext.h"
+#include "tools/panel-sim/VoiceInbox.h"
 
 // The panel's API port: GET and POST under "/api/" (the door relay "remote", the voice message
 // "audio", any other command alike) answered with a short JSON body once the credentials pass,
@@ -44,4 +45,5 @@ class TApiService {
   std::unique_ptr<TTlsContext> m_tls;
   std::unique_ptr<TDigestGuard> m_digest;
   std::unique_ptr<TRequestLog> m_log;
+  std::unique_ptr<TVoiceInbox> m_voice;  // with --voice-dir only
 };

@@ -206,6 +206,14 @@ TServeOptions parseServe(TArgs& args) {
       api.requestsFile = args.value(option);
       if (api.requestsFile.empty()) throw EUsageError("--requests needs a file name");
       apiDetailGiven = true;
+    } else if (option == "--voice-dir") {
+      api.voiceDir = args.value(option);
+      if (api.voiceDir.empty()) throw EUsageError("--voice-dir needs a folder");
+      apiDetailGiven = true;
+    } else if (option == "--play") {
+      args.noValue(option);
+      api.play = true;
+      apiDetailGiven = true;
     } else if (option == "--bind") {
       o.bind = addressValue(option, args.value(option));
       o.bindGiven = true;
@@ -266,7 +274,9 @@ TServeOptions parseServe(TArgs& args) {
   }
   if (!o.videoGiven && !apiGiven) throw EUsageError("serve needs --video PORT or --api PORT");
   if (apiDetailGiven && !apiGiven)
-    throw EUsageError("--tls, --auth, --status, --opaque, --algorithm and --requests need --api");
+    throw EUsageError(
+        "--tls, --auth, --status, --opaque, --algorithm, --requests, --voice-dir and --play need "
+        "--api");
   if (!o.videoGiven && (o.signalPort || call))
     // Both hand out the video port, so there must be one.
     throw EUsageError("--signal, --signal-port and --call need --video PORT");
@@ -327,7 +337,8 @@ Usage:
   panel-sim notify --to HOST[:PORT] [--from SRCADDR] raw TEXT
   panel-sim serve --video PORT [OPTIONS]
   panel-sim serve --api PORT [--tls] [--auth none|basic|digest] [--login L --password P]
-                  [--status N] [--opaque] [--algorithm A] [--requests FILE] [OPTIONS]
+                  [--status N] [--opaque] [--algorithm A] [--requests FILE]
+                  [--voice-dir DIR [--play]] [OPTIONS]
   panel-sim scramble TEXT
   panel-sim --help
 
@@ -364,6 +375,10 @@ argument or after "=".
   --algorithm A           the algorithm the Digest challenge announces (default MD5; also
                           MD5-sess, SHA-256, SHA-256-sess; others are announced but every
                           answer is refused; "" leaves the parameter out, meaning MD5)
+  --voice-dir DIR         check each voice message (POST /api/audio/) and write its WAV file
+                          to DIR/voice-N.wav, logging its length; a body that holds no RIFF
+                          WAVE file is answered 400
+  --play                  also play each voice message on this machine's sound output (paplay)
   --requests FILE         write the received requests to FILE instead of stdout: for each,
                           a line "api: request N from ADDR:PORT over http[s], B body bytes:
                           answered S", the request line and headers as received, an empty

@@ -58,6 +58,8 @@ struct TApiOptions {
   bool opaque = false;
   std::string algorithm = "MD5";  // as announced in the challenge; "" leaves it out
   std::string requestsFile;       // empty: the received requests go to stdout
+  std::string voiceDir;           // where received voice messages are written; empty: nowhere
+  bool play = false;              // play each voice message on this machine's sound output
 };
 
 struct TCallOptions {
