@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -17,6 +18,8 @@ namespace {
 // What the sound server holds ahead of the speaker: enough to ride out a late timer tick of the
 // sink's thread, little enough that live sound stays live.
 constexpr int kSinkBufferMs = 50;
+// How often the sink is topped up while buffers are queued.
+constexpr int kPumpMs = 10;
 
 bool toQtFormat(const TWaveFormat& format, QAudioFormat& out) {
   if (format.wFormatTag != kWaveFormatPcm || format.nSamplesPerSec == 0) return false;
@@ -51,18 +54,10 @@ uint64_t playLength(const TWaveHeader& header) {
   return uint64_t{header.bufferLength} * (looping && header.loops > 1 ? header.loops : 1);
 }
 
-// The queued buffers as the sink pulls them. Written from any thread, read on the sink's.
-class TSinkFeed final : public QIODevice {
+// The queued buffers, written from any thread, pumped into the sink on the sink's thread.
+class TBufferQueue {
  public:
-  explicit TSinkFeed(IWaveOutTarget& target) : m_target(target) {}
-
-  bool isSequential() const override { return true; }
-  qint64 bytesAvailable() const override {
-    std::lock_guard lock(m_mutex);
-    uint64_t total = 0;
-    for (const TWaveHeader* header : m_queue) total += playLength(*header);
-    return static_cast<qint64>(total - m_frontPlayed) + QIODevice::bytesAvailable();
-  }
+  explicit TBufferQueue(IWaveOutTarget& target) : m_target(target) {}
 
   void push(TWaveHeader& header) {
     std::lock_guard lock(m_mutex);
@@ -78,28 +73,25 @@ class TSinkFeed final : public QIODevice {
     std::lock_guard lock(m_mutex);
     while (!m_queue.empty()) finishFront();
   }
-
- protected:
-  qint64 readData(char* data, qint64 maxSize) override {
+  // Writes what the sink has room for; a buffer whose last byte the sink took is handed back.
+  void pump(QIODevice& sink, qint64 room) {
     std::lock_guard lock(m_mutex);
-    qint64 copied = 0;
-    while (copied < maxSize && !m_queue.empty()) {
+    while (room > 0 && !m_queue.empty()) {
       TWaveHeader& header = *m_queue.front();
       const uint64_t total = playLength(header);
       if (header.bufferLength > 0 && m_frontPlayed < total) {
         const uint64_t offset = m_frontPlayed % header.bufferLength;
-        const uint64_t step =
-            std::min<uint64_t>({header.bufferLength - offset, total - m_frontPlayed,
-                                static_cast<uint64_t>(maxSize - copied)});
-        std::memcpy(data + copied, static_cast<const char*>(header.data) + offset, step);
-        copied += static_cast<qint64>(step);
-        m_frontPlayed += step;
+        const uint64_t step = std::min<uint64_t>(
+            {header.bufferLength - offset, total - m_frontPlayed, static_cast<uint64_t>(room)});
+        const qint64 written =
+            sink.write(static_cast<const char*>(header.data) + offset, static_cast<qint64>(step));
+        if (written <= 0) return;
+        room -= written;
+        m_frontPlayed += static_cast<uint64_t>(written);
       }
       if (m_frontPlayed >= total) finishFront();
     }
-    return copied;
   }
-  qint64 writeData(const char*, qint64) override { return -1; }
 
  private:
   void finishFront() {
@@ -118,7 +110,7 @@ class TSinkFeed final : public QIODevice {
 
 class TQtWaveOutDevice final : public IWaveOutDevice {
  public:
-  explicit TQtWaveOutDevice(IWaveOutTarget& target) : m_target(target) {}
+  explicit TQtWaveOutDevice(IWaveOutTarget& target) : m_target(target), m_queue(target) {}
 
   ~TQtWaveOutDevice() override {
     if (m_thread.isRunning()) {
@@ -134,15 +126,18 @@ class TQtWaveOutDevice final : public IWaveOutDevice {
     m_thread.start();
     uint32_t code = kWaveOk;
     onSinkThread([&] {
-      m_feed = new TSinkFeed(m_target);
-      m_feed->open(QIODevice::ReadOnly);
       m_sink = new QAudioSink(device, format);
       m_sink->setBufferSize(format.bytesForDuration(kSinkBufferMs * 1000));
-      m_sink->start(m_feed);
-      if (m_sink->error() != QAudio::NoError || m_sink->state() == QAudio::StoppedState) {
+      m_input = m_sink->start();
+      if (m_input == nullptr || m_sink->error() != QAudio::NoError) {
         code = kWaveErrUnspecified;
         stopSink();
+        return;
       }
+      m_pumpTimer = new QTimer;
+      m_pumpTimer->setTimerType(Qt::PreciseTimer);
+      m_pumpTimer->setInterval(kPumpMs);
+      QObject::connect(m_pumpTimer, &QTimer::timeout, &m_context, [this] { pump(); });
     });
     if (code != kWaveOk) {
       m_thread.quit();
@@ -164,19 +159,21 @@ class TQtWaveOutDevice final : public IWaveOutDevice {
     std::lock_guard lock(m_mutex);
     if (m_closed) return kWaveErrInvalidHandle;
     if ((header.flags & kWaveHdrPrepared) == 0) return kWaveErrUnprepared;
-    m_feed->push(header);
+    m_queue.push(header);
+    QMetaObject::invokeMethod(
+        &m_context, [this] { pump(); }, Qt::QueuedConnection);
     return kWaveOk;
   }
   uint32_t reset() override {
     std::lock_guard lock(m_mutex);
     if (m_closed) return kWaveErrInvalidHandle;
-    m_feed->returnAll();
+    m_queue.returnAll();
     return kWaveOk;
   }
   uint32_t close() override {
     std::lock_guard lock(m_mutex);
     if (m_closed) return kWaveErrInvalidHandle;
-    if (!m_feed->empty()) return kWaveErrStillPlaying;
+    if (!m_queue.empty()) return kWaveErrStillPlaying;
     onSinkThread([this] { stopSink(); });
     m_thread.quit();
     m_thread.wait();
@@ -224,22 +221,35 @@ class TQtWaveOutDevice final : public IWaveOutDevice {
     onSinkThread([&] { work(*m_sink); });
     return kWaveOk;
   }
+  // On the sink's thread: feeds the sink while buffers are queued, and sleeps when none is.
+  void pump() {
+    if (m_sink == nullptr) return;
+    m_queue.pump(*m_input, m_sink->bytesFree());
+    if (m_queue.empty())
+      m_pumpTimer->stop();
+    else if (!m_pumpTimer->isActive())
+      m_pumpTimer->start();
+  }
   // On the sink's thread.
   void stopSink() {
+    delete m_pumpTimer;
+    m_pumpTimer = nullptr;
     if (m_sink != nullptr) m_sink->stop();
     delete m_sink;
     m_sink = nullptr;
-    delete m_feed;
-    m_feed = nullptr;
+    m_input = nullptr;
   }
 
   IWaveOutTarget& m_target;
   std::mutex m_mutex;  // serialises the calls, so that close() cannot race a write()
   bool m_closed = false;
   QThread m_thread;
-  QObject m_context;            // lives on m_thread: what the sink's work is queued on
-  TSinkFeed* m_feed = nullptr;  // created and destroyed on m_thread; the queue inside is locked
+  QObject m_context;  // lives on m_thread: what the sink's work is queued on
+  TBufferQueue m_queue;
+  // Created, used and destroyed on m_thread only.
   QAudioSink* m_sink = nullptr;
+  QIODevice* m_input = nullptr;  // the sink's own
+  QTimer* m_pumpTimer = nullptr;
 };
 
 }  // namespace
