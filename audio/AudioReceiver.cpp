@@ -54,9 +54,7 @@ TAudioReceiver::TAudioReceiver(ILiveAudioPlayer& player, IAudioControls& control
   connect(&m_socket, &QTcpSocket::disconnected, this, &TAudioReceiver::onAudioDisconnected);
   connect(&m_socket, &QTcpSocket::readyRead, this, &TAudioReceiver::onAudioReadyRead);
   connect(&m_socket, &QTcpSocket::errorOccurred, this, &TAudioReceiver::onAudioSocketError);
-  m_controls.setListenVisible(false);
-  m_controls.setStopListeningVisible(false);
-  m_controls.setLevelVisible(false);
+  showControls();
 }
 
 TAudioReceiver::~TAudioReceiver() {
@@ -230,7 +228,7 @@ void TAudioReceiver::onPlayerError() {
 }
 
 void TAudioReceiver::onPlayerLevel(int level) {
-  if (!m_fullScreen()) showControls();
+  showControls();
   m_controls.setLevelPosition(level * 10 > 100 ? 100 : (level < 0 ? 0 : level * 10));
   if (m_levelEvents < MaxLevelEvents) ++m_levelEvents;
 }

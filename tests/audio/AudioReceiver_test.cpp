@@ -141,7 +141,7 @@ class AudioReceiverTest : public ::testing::Test {
 };
 
 TEST_F(AudioReceiverTest, ListenConnectsToThePriorityPanelSendsReadyOnActivationAndFeedsThePlayer) {
-  EXPECT_EQ(controls.shown(), "---");
+  EXPECT_EQ(controls.shown(), "L--") << "listen reachable from the start";
   QTcpSocket* panel = listenAndAccept();
   ASSERT_NE(panel, nullptr);
   EXPECT_FALSE(controls.listenEnabled);
