@@ -2,7 +2,8 @@
 # Builds Ostrel Stream and runs it beside simulated panels that call every 20 seconds and hang
 # up 12 seconds later: the call comes in, the panel's video comes up, the call ends. Each panel
 # also serves its API with Digest credentials, so the relay button opens its "door": the
-# request shows in the demo folder's api-ADDRESS.log (strike code 1234).
+# request shows in the demo folder's api-ADDRESS.log (strike code 1234). Each panel also
+# serves a 440 Hz tone on its audio port 3333 for the listen button.
 # Without a display, the window runs under Xvfb and a screenshot is refreshed every 2 s in
 # the demo folder. Stop with Ctrl+C.
 #
@@ -91,7 +92,7 @@ for i in "${!panels[@]}"; do
   ((i == 0)) || sleep 5
   api_args=()
   [ -z "$api" ] || api_args=(--api 80 --auth digest --requests "$demo/api-$panel.log")
-  "$panel_sim" serve --video 8081 --bind "$panel" --size 640x480 \
+  "$panel_sim" serve --video 8081 --audio 3333 --bind "$panel" --size 640x480 \
     --fps 15 --login demo --password door --call "$call_to" --every 20 --hangup-after 12 \
     --called "100@$host" --calling "200@$panel" "${api_args[@]}" >"$demo/panel-$panel.log" 2>&1 &
   pids+=($!)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "base/Text.h"
 #include "tools/panel-sim/Messages.h"
@@ -164,6 +165,18 @@ std::string algorithmValue(const std::string& option, const std::string& text) {
   return text;
 }
 
+double numberValue(const std::string& option, const std::string& text, double min, double max) {
+  errno = 0;
+  char* end = nullptr;
+  double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v) || v < min || v > max) {
+    std::ostringstream range;
+    range << min << " to " << max;
+    throw EUsageError(option + ": \"" + text + "\" is not a number from " + range.str());
+  }
+  return v;
+}
+
 TServeOptions parseServe(TArgs& args) {
   TServeOptions o;
   o.bind.s_addr = htonl(INADDR_ANY);
@@ -176,6 +189,11 @@ TServeOptions parseServe(TArgs& args) {
   std::optional<std::string> calling;
   TApiOptions api;
   bool apiGiven = false;
+  TAudioOptions audio;
+  bool audioGiven = false;
+  bool audioDetailGiven = false;  // an audio switch, meaningless without --audio
+  bool toneGiven = false;
+  bool formatGiven = false;
   bool apiDetailGiven = false;  // an API switch, meaningless without --api
   while (!args.done()) {
     std::string option = args.takeOption();
@@ -214,6 +232,45 @@ TServeOptions parseServe(TArgs& args) {
       args.noValue(option);
       api.play = true;
       apiDetailGiven = true;
+    } else if (option == "--audio") {
+      audio.port = portValue(option, args.value(option), true);
+      audioGiven = true;
+    } else if (option == "--tone") {
+      audio.toneHz = numberValue(option, args.value(option), 1, 20000);
+      toneGiven = audioDetailGiven = true;
+    } else if (option == "--wav") {
+      audio.wavFile = args.value(option);
+      if (audio.wavFile.empty()) throw EUsageError("--wav needs a file name");
+      audioDetailGiven = true;
+    } else if (option == "--rate") {
+      audio.format.rate =
+          static_cast<std::uint32_t>(countValue(option, args.value(option), 1000, 192000));
+      formatGiven = audioDetailGiven = true;
+    } else if (option == "--bits") {
+      const std::string text = args.value(option);
+      if (text != "8" && text != "16")
+        throw EUsageError(option + ": \"" + text + "\" is not 8 or 16");
+      audio.format.bits = static_cast<std::uint16_t>(text == "8" ? 8 : 16);
+      formatGiven = audioDetailGiven = true;
+    } else if (option == "--channels") {
+      audio.format.channels =
+          static_cast<std::uint16_t>(countValue(option, args.value(option), 1, 2));
+      formatGiven = audioDetailGiven = true;
+    } else if (option == "--audio-no-format") {
+      args.noValue(option);
+      audio.noFormat = audioDetailGiven = true;
+    } else if (option == "--audio-oversized-format") {
+      args.noValue(option);
+      audio.oversizedFormat = audioDetailGiven = true;
+    } else if (option == "--audio-silence") {
+      args.noValue(option);
+      audio.silence = audioDetailGiven = true;
+    } else if (option == "--audio-close-after") {
+      audio.closeAfter = countValue(option, args.value(option), 0, UINT32_MAX);
+      audioDetailGiven = true;
+    } else if (option == "--audio-fast") {
+      audio.fastPercent = numberValue(option, args.value(option), 0, 1000);
+      audioDetailGiven = true;
     } else if (option == "--bind") {
       o.bind = addressValue(option, args.value(option));
       o.bindGiven = true;
@@ -272,7 +329,17 @@ TServeOptions parseServe(TArgs& args) {
       throw EUsageError("serve: unknown option " + option);
     }
   }
-  if (!o.videoGiven && !apiGiven) throw EUsageError("serve needs --video PORT or --api PORT");
+  if (!o.videoGiven && !apiGiven && !audioGiven)
+    throw EUsageError("serve needs --video PORT, --api PORT or --audio PORT");
+  if (audioDetailGiven && !audioGiven)
+    throw EUsageError("--tone, --wav, --rate, --bits, --channels and --audio-... need --audio");
+  if (!audio.wavFile.empty() && (toneGiven || formatGiven || audio.silence))
+    throw EUsageError(
+        "--wav brings its own format and sound: not with --tone, --rate, --bits, "
+        "--channels or --audio-silence");
+  if (audio.noFormat && audio.oversizedFormat)
+    throw EUsageError("--audio-no-format and --audio-oversized-format exclude each other");
+  if (audioGiven) o.audio = std::move(audio);
   if (apiDetailGiven && !apiGiven)
     throw EUsageError(
         "--tls, --auth, --status, --opaque, --algorithm, --requests, --voice-dir and --play need "
@@ -336,6 +403,8 @@ Usage:
   panel-sim notify --to HOST[:PORT] [--from SRCADDR] ntmy IP
   panel-sim notify --to HOST[:PORT] [--from SRCADDR] raw TEXT
   panel-sim serve --video PORT [OPTIONS]
+  panel-sim serve --audio PORT [--tone HZ | --wav FILE] [--rate R --bits B --channels C]
+                  [OPTIONS]
   panel-sim serve --api PORT [--tls] [--auth none|basic|digest] [--login L --password P]
                   [--status N] [--opaque] [--algorithm A] [--requests FILE]
                   [--voice-dir DIR [--play]] [OPTIONS]
@@ -388,6 +457,21 @@ argument or after "=".
   --stall-after N         stop sending after N frames, keeping the connection open
   --close-mid-frame N     close the connection halfway through frame N (the first is 1)
   --no-content-length     send the parts without Content-Length lines
+ Audio: on each connection, a format block (a 32-bit little-endian length, then an 18-byte
+ PCM WAVEFORMATEX), then, once the workstation has sent "READY", raw PCM paced in real time
+ (a panel uses port 3333)
+  --audio PORT            audio port (0: any free port)
+  --tone HZ               the tone to send (default 440, half of full scale)
+  --wav FILE              send the samples of this PCM WAV file, over and over, in its format
+  --rate R                tone sample rate (default 8000)
+  --bits B                tone sample size, 8 or 16 (default 16)
+  --channels C            tone channels, 1 or 2 (default 1)
+ Audio misbehaviour, for tests:
+  --audio-no-format       send no format block (and so never get "READY")
+  --audio-oversized-format  announce a 16 MiB format block
+  --audio-silence         send silence instead of the tone
+  --audio-close-after N   close the connection after N bytes of PCM
+  --audio-fast PERCENT    run the panel's clock PERCENT fast (5: 5 % more sound than time)
  Stream requests: answer "favstream;IP" with a scrambled "start;LOGIN;PASSWORD;VIDEOPORT"
   --signal                listen on TCP port 2201
   --signal-port PORT      listen on PORT instead (0: any free port)

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "tools/panel-sim/AudioSource.h"
 #include "tools/panel-sim/Net.h"
 
 // The command line of the simulated panel. The notify forms are relied on by other tools and
@@ -62,6 +63,20 @@ struct TApiOptions {
   bool play = false;              // play each voice message on this machine's sound output
 };
 
+// The audio service: the format block, "READY" awaited, then PCM paced in real time.
+struct TAudioOptions {
+  std::uint16_t port = 0;
+  double toneHz = 440;
+  std::string wavFile;          // the samples of this file instead of the tone
+  std::optional<TWavFile> wav;  // its content, read by main() before serving
+  TPcmFormat format;            // of the tone (a WAV file brings its own)
+  bool noFormat = false;
+  bool oversizedFormat = false;
+  bool silence = false;
+  std::optional<std::uint64_t> closeAfter;  // PCM bytes
+  double fastPercent = 0;                   // the panel's clock runs this much fast
+};
+
 struct TCallOptions {
   THostPort workstation;
   double everySeconds = 30;
@@ -75,6 +90,7 @@ struct TServeOptions {
   TVideoOptions video;
   bool videoGiven = false;
   std::optional<TApiOptions> api;
+  std::optional<TAudioOptions> audio;
   std::optional<std::uint16_t> signalPort;
   // A panel answers discovery unless told not to (--no-discovery).
   std::optional<std::uint16_t> discoveryPort = DiscoveryPort;

@@ -4,12 +4,14 @@
 
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/Vigenere.h"
 #include "tools/panel-sim/ApiServer.h"
+#include "tools/panel-sim/AudioServer.h"
 #include "tools/panel-sim/CallScenario.h"
 #include "tools/panel-sim/CommandLine.h"
 #include "tools/panel-sim/DiscoveryResponder.h"
@@ -27,6 +29,7 @@ namespace {
 constexpr std::size_t MaxVideoClients = 64;
 constexpr std::size_t MaxSignalClients = 16;
 constexpr std::size_t MaxApiClients = 64;
+constexpr std::size_t MaxAudioClients = 16;
 
 std::string seconds(double value) {
   std::ostringstream text;
@@ -78,6 +81,13 @@ int runServe(const TServeOptions& options) {
       api =
           std::make_unique<TTcpServer>("api", options.bind, options.api->port, MaxApiClients, stop);
     }
+    std::optional<TAudioOptions> audioOptions = options.audio;
+    std::unique_ptr<TTcpServer> audio;
+    if (audioOptions) {
+      if (!audioOptions->wavFile.empty()) audioOptions->wav = readWavFile(audioOptions->wavFile);
+      audio = std::make_unique<TTcpServer>("audio", options.bind, audioOptions->port,
+                                           MaxAudioClients, stop);
+    }
     std::unique_ptr<TTcpServer> signal;
     if (options.signalPort)
       signal = std::make_unique<TTcpServer>("signal", options.bind, *options.signalPort,
@@ -107,6 +117,18 @@ int runServe(const TServeOptions& options) {
               apiService->description());
       api->start([&](TFd client, const sockaddr_in& peer) {
         apiService->serve(std::move(client), peer, stop);
+      });
+    }
+    if (audio) {
+      const TPcmFormat& f = audioOptions->wav ? audioOptions->wav->format : audioOptions->format;
+      const std::string sound = audioOptions->wav       ? "the samples of " + audioOptions->wavFile
+                                : audioOptions->silence ? std::string("silence")
+                                                        : seconds(audioOptions->toneHz) + " Hz";
+      logLine("audio: listening on " + endpointText(audio->endpoint()) + ", " + sound + " at " +
+              std::to_string(f.rate) + " Hz " + std::to_string(f.bits) + "-bit " +
+              std::to_string(f.channels) + " channel(s)");
+      audio->start([&](TFd client, const sockaddr_in& peer) {
+        serveAudioClient(std::move(client), peer, *audioOptions, stop);
       });
     }
     if (signal) {

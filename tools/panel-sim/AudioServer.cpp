@@ -1,0 +1,116 @@
+#include "tools/panel-sim/AudioServer.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <optional>
+
+#include "tools/panel-sim/AudioSource.h"
+#include "tools/panel-sim/SimLog.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// Audio goes out in 20 ms pieces, as a panel's codec frames do.
+constexpr double ChunkSeconds = 0.020;
+// A length no workstation should accept: 16 MiB of "format".
+constexpr std::uint32_t OversizedLength = 16 * 1024 * 1024;
+
+std::string le32(std::uint32_t v) {
+  std::string s;
+  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+// Waits until `until` (time_point::max: until the client or the run ends) while watching the
+// client; what it sends is handed to `received`. False when it closed or the run ended.
+template <typename TReceived>
+bool watch(int fd, steady_clock::time_point until, const TStopSignal& stop, TReceived received) {
+  for (;;) {
+    auto left = std::chrono::ceil<milliseconds>(until - steady_clock::now()).count();
+    pollfd p[2] = {{fd, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
+    int r = ::poll(p, 2, static_cast<int>(std::clamp<decltype(left)>(left, 0, 60000)));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 || (p[1].revents & POLLIN)) return false;
+    if (r == 0) {
+      if (steady_clock::now() >= until) return true;
+      continue;
+    }
+    if (p[0].revents & (POLLERR | POLLNVAL)) return false;
+    char buffer[1024];
+    ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
+    if (n > 0 && received(std::string(buffer, static_cast<std::size_t>(n)))) return true;
+  }
+}
+
+// The stream after the format block; returns why it ended. pcmBytes counts what was sent.
+std::string stream(int fd, const std::string& who, const TAudioOptions& options,
+                   const TStopSignal& stop, std::uint64_t& pcmBytes) {
+  if (!options.noFormat) {
+    const TPcmFormat format = options.wav ? options.wav->format : options.format;
+    const std::string body = waveFormatEx(format);
+    const std::string block =
+        options.oversizedFormat ? le32(OversizedLength) + body : le32(18) + body;
+    if (!sendAll(fd, block, stop.fd())) return "the client went away";
+  }
+  std::string heard;
+  const bool ready = watch(fd, steady_clock::time_point::max(), stop, [&](const std::string& s) {
+    heard += s;
+    return heard.find("READY") != std::string::npos;
+  });
+  if (!ready) return stop.stopped() ? "stopped" : "the client went away before READY";
+  logLine(who + " READY");
+
+  TAudioSource source = options.wav
+                            ? TAudioSource(*options.wav)
+                            : TAudioSource(options.format, options.silence ? 0.0 : options.toneHz);
+  const double rate = source.format().rate;
+  const double speed = 1.0 + options.fastPercent / 100.0;
+  const auto start = steady_clock::now();
+  std::uint64_t frames = 0;
+  for (std::uint64_t chunk = 1;; ++chunk) {
+    const auto due = static_cast<std::uint64_t>(std::llround(chunk * ChunkSeconds * rate));
+    std::string pcm = source.next(due - frames);
+    frames = due;
+    bool last = false;
+    if (options.closeAfter && pcmBytes + pcm.size() >= *options.closeAfter) {
+      pcm.resize(static_cast<std::size_t>(*options.closeAfter - pcmBytes));
+      last = true;
+    }
+    if (!sendAll(fd, pcm, stop.fd())) return stop.stopped() ? "stopped" : "the client went away";
+    pcmBytes += pcm.size();
+    if (last) {
+      finishConnection(fd, milliseconds(2000), stop.fd());
+      return "closed after " + std::to_string(pcmBytes) + " bytes";
+    }
+    // The panel's clock: real time, or running fast by the given percentage.
+    const auto next = start + std::chrono::duration_cast<steady_clock::duration>(
+                                  std::chrono::duration<double>(chunk * ChunkSeconds / speed));
+    if (!watch(fd, next, stop, [](const std::string&) { return false; }))
+      return stop.stopped() ? "stopped" : "the client went away";
+  }
+}
+
+}  // namespace
+
+void serveAudioClient(TFd client, const sockaddr_in& peer, const TAudioOptions& options,
+                      const TStopSignal& stop) {
+  const std::string who = "audio: client " + endpointText(peer);
+  logLine(who + " connected");
+  std::uint64_t pcmBytes = 0;
+  std::string reason;
+  try {
+    reason = stream(client.get(), who, options, stop, pcmBytes);
+  } catch (const std::exception& e) {
+    errorLine(who + ": " + e.what());
+    reason = "error";
+  }
+  logLine(who + " disconnected after " + std::to_string(pcmBytes) + " bytes: " + reason);
+}
