@@ -22,6 +22,7 @@
 #include <QTest>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 #include "base/Vigenere.h"
 #include "core/AppSettings.h"
@@ -112,7 +113,8 @@ struct TBench {
   // Ctrl+O to the end of the first paint, in seconds.
   double open() {
     host.activateWindow();
-    QTest::qWaitForWindowActive(&host);
+    if (!QTest::qWaitForWindowActive(&host))
+      throw std::runtime_error("the window with the menu never became active");
     watch.painted = false;
     QElapsedTimer clock;
     clock.start();

@@ -7,5 +7,6 @@ cd "$(dirname "$0")/.."
 build=${OSTREL_BENCH_BUILD:-build/bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
   -DOSTREL_BENCH=ON -DOSTREL_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target bench_settings_open >/dev/null
+cmake --build "$build" -j2 --target bench_settings_open >"$build/settings-open-build.log" 2>&1 ||
+  { tail -n 30 "$build/settings-open-build.log"; exit 1; }
 "$build/bench/bench_settings_open" "$@"
