@@ -272,15 +272,6 @@ void TSettingsWindow::applySettingsWindowTexts() {
   m_sysButtonsCheck->setText(ansi(t.chkSysButtons));
   m_startMinimizedCheck->setText(ansi(t.chkStartMinimized));
   m_languageLabel->setText(ansi(t.lblLanguage));
-  // Icon-only buttons still need a name for screen readers.
-  m_addCallingIdentityButton->setAccessibleName(ansi(t.pnlCallingIdentity));
-  m_removeCallingIdentitiesButton->setAccessibleName(m_settings.language == "EN" ? "Remove"
-                                                                                 : "Supprimer");
-  m_refreshDetectedButton->setAccessibleName(ansi(t.hintRefresh));
-  m_addDetectedButton->setAccessibleName(ansi(t.hintAddDetected));
-  m_refreshInterfacesButton->setAccessibleName(ansi(t.lblInterfaces));
-  m_revealPasswordButton->setAccessibleName(ansi(t.pnlPassword));
-  m_revealStrikeCodeButton->setAccessibleName(ansi(t.pnlStrikeCode));
 }
 
 void TSettingsWindow::open() {
