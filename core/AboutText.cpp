@@ -1,11 +1,8 @@
 #include "core/AboutText.h"
 
 #include "core/UiTexts.h"
-#include "core/Version.h"
 
-std::string legalNoticeLine() {
-  return "Ostrel Stream " + FileVersionText() + ", \xA9 2026 the Ostrel Stream developers";
-}
+std::string legalNoticeLine() { return "Ostrel Stream \xA9 2026 its authors"; }
 
 std::string aboutText() {
   const char* const lineBreak = "\r\n";

@@ -66,7 +66,7 @@ TAboutWindow::TAboutWindow(QWidget* parent)
   m_contactText->setReadOnly(true);
   m_contactText->setFrameShape(QFrame::NoFrame);
   QPalette face = m_contactText->palette();
-  face.setColor(QPalette::Base, face.color(QPalette::Midlight));
+  face.setColor(QPalette::Base, face.color(QPalette::Window));
   m_contactText->setPalette(face);
 
   // One link over all its lines: a click anywhere on it, or Return once it has the focus.

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 #include "core/UiTexts.h"
 #include "tests/support/QtTestSupport.h"
@@ -73,6 +74,12 @@ TEST_F(AboutWindowTest, ShowsItsFixedLookAndTheTextOnceHoweverOftenShown) {
             314)
       << "the title is not cut by the window's edge";
   EXPECT_FALSE(find<QLabel>(about, "artwork")->pixmap().isNull());
+  auto* link = find<QLabel>(about, "noticesLink");
+  QTextDocument shown;
+  shown.setHtml(link->text());
+  for (const QString& line : shown.toPlainText().split(QChar(0x0A)))
+    EXPECT_LE(QFontMetrics(link->font()).horizontalAdvance(line), link->width())
+        << "the link's line is cut: " << line.toStdString();
 
   const QString text = contactText();
   EXPECT_EQ(
