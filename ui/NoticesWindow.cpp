@@ -8,8 +8,12 @@
 #include "core/AboutText.h"
 
 // The licence texts are a resource of this static library: registered by hand, since nothing
-// else in the program refers to it.
-static void initLicenceResources() { Q_INIT_RESOURCE(licences); }
+// else in the program refers to it, and once.
+static void registerLicences() { Q_INIT_RESOURCE(licences); }
+static void initLicenceResources() {
+  static const bool registered = (registerLicences(), true);
+  (void)registered;
+}
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <cstdlib>
 
 #include "tests/support/QtTestSupport.h"
 
@@ -57,11 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The pages the program ships with exist for both languages.
 TEST(HelpPage, TheRepositoryHoldsBothPages) {
-  const char* sourceDir = std::getenv("OSTREL_SOURCE_DIR");
-  ASSERT_NE(sourceDir, nullptr);
-  const std::string source = sourceDir;
   for (const char* language : {"FR", "EN"}) {
-    const auto found = findHelpPage(language, "", source + "/docs/help");
+    const auto found = findHelpPage(language, "", OSTREL_HELP_SOURCE_DIR);
     ASSERT_TRUE(found) << language;
     EXPECT_NE(readFileBytes(*found).find("<h2 id=\"errors\">"), std::string::npos) << language;
   }
