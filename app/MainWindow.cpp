@@ -3,13 +3,19 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QMenuBar>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QShortcut>
+#include <QUrl>
 
 #include "app/Station.h"
 #include "base/Text.h"
+#include "core/DebugLog.h"
+#include "core/HelpPage.h"
 #include "core/UiTexts.h"
+#include "ui/AboutWindow.h"
 #include "ui/DebugWindow.h"
 #include "ui/Icons.h"
 #include "ui/SettingsWindow.h"
@@ -18,6 +24,11 @@
 namespace {
 
 QString ansi(const std::string& text) { return QString::fromStdString(cp1252ToUtf8(text)); }
+
+// A command's hint with the key that runs it, so that the key can be learnt where it is used.
+QString withKey(const QString& hint, const QKeySequence& key) {
+  return hint + " (" + key.toString(QKeySequence::NativeText) + ")";
+}
 
 QToolButton* makeButton(QWidget* parent, const char* name, int left, EIcon icon, bool visible) {
   auto* button = new QToolButton(parent);
@@ -88,6 +99,8 @@ void TMainWindow::attachWaitListWindow(TWaitListWindow* waitListWindow) {
 void TMainWindow::attachSettingsWindow(TSettingsWindow* settingsWindow) {
   m_settingsWindow = settingsWindow;
 }
+
+void TMainWindow::attachAboutWindow(TAboutWindow* aboutWindow) { m_aboutWindow = aboutWindow; }
 
 void TMainWindow::buildMenus() {
   m_fileMenu = menuBar()->addMenu("Fichier");
@@ -175,15 +188,59 @@ void TMainWindow::buildClientArea() {
   m_detectionLed->setGeometry(394, 280, 25, 25);
   m_detectionLed->setPixmap(m_ledOff);
 
+  m_relayButton->setShortcut(relayKey());
+  m_favouriteButton->setShortcut(favouriteKey());
+  m_stopButton->setShortcut(stopKey());
+  m_snapshotButton->setShortcut(snapshotKey());
+  m_voiceMessageButton->setShortcut(voiceMessageKey());
+  // One key for both: only one of the two is shown at a time.
+  m_listenButton->setShortcut(listenKey());
+  m_stopListeningButton->setShortcut(listenKey());
+  // The pin is a picture: its key lives with it, so it works only while the pin is shown.
+  auto* onTopShortcut = new QShortcut(onTopKey(), m_alwaysOnTopPin);
+  connect(onTopShortcut, &QShortcut::activated, this, [this] {
+    if (m_station != nullptr) m_station->toggleAlwaysOnTop();
+  });
+  setTabOrderOfTheBar();
+
   // French hints until a language is applied.
-  m_snapshotButton->setToolTip("Capture");
-  m_stopButton->setToolTip("Stop stream");
-  m_relayHint = ansi(
-      "Actionner le relais de la platine par d\xE9"
-      "faut");
+  m_snapshotButton->setToolTip(withKey("Capture", snapshotKey()));
+  m_stopButton->setToolTip(withKey("Stop stream", stopKey()));
+  m_relayHint = withKey(ansi("Actionner le relais de la platine par d\xE9"
+                             "faut"),
+                        relayKey());
   m_relayButton->setToolTip(m_relayHint);
-  m_favouriteButton->setToolTip("Lancer le stream de la platine prioritaire");
-  m_alwaysOnTopPin->setToolTip("Toujours au premier plan");
+  m_favouriteButton->setToolTip(
+      withKey("Lancer le stream de la platine prioritaire", favouriteKey()));
+  m_alwaysOnTopPin->setToolTip(withKey("Toujours au premier plan", onTopKey()));
+  m_voiceMessageButton->setToolTip(withKey("Message vocal", voiceMessageKey()));
+  m_listenButton->setToolTip(withKey(ansi("\xC9"
+                                          "couter la platine prioritaire"),
+                                     listenKey()));
+  m_stopListeningButton->setToolTip(withKey(ansi("Arr\xEAter l'\xE9"
+                                                 "coute"),
+                                            listenKey()));
+  m_alwaysOnTopPin->setAccessibleName("Toujours au premier plan");
+  m_detectionLed->setAccessibleName(ansi("D\xE9tection des platines"));
+  m_relayButton->setAccessibleName("Relais de la porte");
+  m_favouriteButton->setAccessibleName("Stream de la platine prioritaire");
+  m_stopButton->setAccessibleName(ansi("Arr\xEAter le stream"));
+  m_snapshotButton->setAccessibleName("Capture");
+  m_voiceMessageButton->setAccessibleName("Message vocal");
+  m_listenButton->setAccessibleName(
+      ansi("\xC9"
+           "couter la platine prioritaire"));
+  m_stopListeningButton->setAccessibleName(
+      ansi("Arr\xEAter l'\xE9"
+           "coute"));
+}
+
+// Tab goes along the bar from left to right, as the buttons are laid out.
+void TMainWindow::setTabOrderOfTheBar() {
+  QWidget* const order[] = {m_relayButton,        m_favouriteButton,    m_stopButton,
+                            m_snapshotButton,     m_voiceMessageButton, m_listenButton,
+                            m_stopListeningButton};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void TMainWindow::connectCommands() {
@@ -193,6 +250,8 @@ void TMainWindow::connectCommands() {
   connect(m_debugAction, &QAction::triggered, this, [station] { station->onDebugTriggered(); });
   connect(m_waitListAction, &QAction::triggered, this, &TMainWindow::onWaitListTriggered);
   connect(m_settingsAction, &QAction::triggered, this, &TMainWindow::onSettingsTriggered);
+  connect(m_aboutAction, &QAction::triggered, this, &TMainWindow::onAboutTriggered);
+  connect(m_helpAction, &QAction::triggered, this, &TMainWindow::onHelpTriggered);
   connect(m_manualStreamAction, &QAction::triggered, this,
           [station] { station->onManualStreamTriggered(); });
   connect(m_fullScreenAction, &QAction::triggered, this,
@@ -242,12 +301,38 @@ void TMainWindow::applyTexts() {
   m_waitListAction->setText(ansi(UiTexts.menuWaitList));
   m_aboutAction->setText(ansi(UiTexts.menuAbout));
   m_helpAction->setText(ansi(UiTexts.menuHelp));
-  m_snapshotButton->setToolTip(ansi(UiTexts.hintSnapshot));
-  m_stopButton->setToolTip(ansi(UiTexts.hintStopStream));
-  m_relayHint = ansi(UiTexts.hintRelay);
+  m_snapshotButton->setToolTip(withKey(ansi(UiTexts.hintSnapshot), snapshotKey()));
+  m_stopButton->setToolTip(withKey(ansi(UiTexts.hintStopStream), stopKey()));
+  m_relayHint = withKey(ansi(UiTexts.hintRelay), relayKey());
   m_relayButton->setToolTip(m_relayHint);
-  m_favouriteButton->setToolTip(ansi(UiTexts.hintFavouriteStream));
-  m_alwaysOnTopPin->setToolTip(ansi(UiTexts.chkOnTop));
+  m_favouriteButton->setToolTip(withKey(ansi(UiTexts.hintFavouriteStream), favouriteKey()));
+  m_alwaysOnTopPin->setToolTip(withKey(ansi(UiTexts.chkOnTop), onTopKey()));
+  applyAccessibleTexts();
+}
+
+// The names a screen reader gives the controls that show only a picture, and the tooltips of the
+// commands whose texts are ours.
+void TMainWindow::applyAccessibleTexts() {
+  // A language without texts of its own leaves the French names in place: a control must never
+  // lose its name.
+  const auto name = [](QWidget* control, const std::string& text) {
+    if (!text.empty()) control->setAccessibleName(ansi(text));
+  };
+  const auto hint = [](QWidget* control, const std::string& text, const QKeySequence& key) {
+    if (!text.empty()) control->setToolTip(withKey(ansi(text), key));
+  };
+  name(m_relayButton, UiTexts.nameRelay);
+  name(m_favouriteButton, UiTexts.nameFavouriteStream);
+  name(m_stopButton, UiTexts.nameStopStream);
+  name(m_snapshotButton, UiTexts.nameSnapshot);
+  name(m_voiceMessageButton, UiTexts.nameVoiceMessage);
+  name(m_listenButton, UiTexts.nameListen);
+  name(m_stopListeningButton, UiTexts.nameStopListening);
+  name(m_alwaysOnTopPin, UiTexts.chkOnTop);
+  name(m_detectionLed, UiTexts.nameDetection);
+  hint(m_voiceMessageButton, UiTexts.nameVoiceMessage, voiceMessageKey());
+  hint(m_listenButton, UiTexts.nameListen, listenKey());
+  hint(m_stopListeningButton, UiTexts.nameStopListening, listenKey());
 }
 
 void TMainWindow::showEvent(QShowEvent* event) {
@@ -368,6 +453,24 @@ void TMainWindow::onWaitListTriggered() {
 // Not modal: the main window keeps working while the settings are open.
 void TMainWindow::onSettingsTriggered() {
   if (m_settingsWindow != nullptr) m_settingsWindow->open();
+}
+
+void TMainWindow::onAboutTriggered() {
+  if (m_aboutWindow != nullptr) m_aboutWindow->open();
+}
+
+// The page of the language in use, in the user's browser. An installed program finds it under
+// its prefix, one run from the build tree in the source tree.
+void TMainWindow::onHelpTriggered() {
+  const std::string& language = m_station->services().settings.language;
+  const std::optional<std::string> page = findHelpPage(
+      language, QCoreApplication::applicationDirPath().toStdString(), OSTREL_HELP_SOURCE_DIR);
+  if (!page) {
+    debugLog("Help page not found: " + helpPageName(language));
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(*page))))
+    debugLog("Could not open the help page " + *page);
 }
 
 void TMainWindow::setLedIcon(bool detected) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPixmap>
@@ -9,6 +10,7 @@
 #include "app/StationWindow.h"
 #include "video/VideoViewWidget.h"
 
+class TAboutWindow;
 class TDebugWindow;
 class TSettingsWindow;
 class TStation;
@@ -38,6 +40,16 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void attachDebugWindow(TDebugWindow* debugWindow);
   void attachWaitListWindow(TWaitListWindow* waitListWindow);
   void attachSettingsWindow(TSettingsWindow* settingsWindow);
+  void attachAboutWindow(TAboutWindow* aboutWindow);
+
+  // The keys of the bottom bar's commands, shown in their tooltips and in the help page.
+  static QKeySequence relayKey() { return QKeySequence(Qt::Key_F2); }
+  static QKeySequence favouriteKey() { return QKeySequence(Qt::Key_F3); }
+  static QKeySequence stopKey() { return QKeySequence(Qt::Key_F4); }
+  static QKeySequence snapshotKey() { return QKeySequence(Qt::Key_F5); }
+  static QKeySequence voiceMessageKey() { return QKeySequence(Qt::Key_F6); }
+  static QKeySequence listenKey() { return QKeySequence(Qt::Key_F7); }
+  static QKeySequence onTopKey() { return QKeySequence(Qt::Key_F8); }
 
   // IStationWindow
   void minimise() override;
@@ -77,6 +89,10 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void onMinimiseTriggered();
   void onWaitListTriggered();
   void onSettingsTriggered();
+  void onAboutTriggered();
+  void onHelpTriggered();
+  void applyAccessibleTexts();
+  void setTabOrderOfTheBar();
 
   void setFlagsInPlace(Qt::WindowFlags flags);
   void centre();
@@ -90,6 +106,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   TDebugWindow* m_debugWindow = nullptr;
   TWaitListWindow* m_waitListWindow = nullptr;
   TSettingsWindow* m_settingsWindow = nullptr;
+  TAboutWindow* m_aboutWindow = nullptr;
   bool m_fullScreen = false;
   bool m_reshowing = false;  // while a flag change re-shows the window
 

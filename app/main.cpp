@@ -62,6 +62,9 @@ int main(int argc, char** argv) {
     mainWindow.attachDebugWindow(&debugWindow);
     mainWindow.attachWaitListWindow(&waitListWindow);
     mainWindow.attachSettingsWindow(&settingsWindow);
+    mainWindow.attachAboutWindow(&aboutWindow);
+    QObject::connect(&aboutWindow, &TAboutWindow::noticesRequested, &noticesWindow,
+                     &TNoticesWindow::open);
     log.setOnDisplayedEntry([&debugWindow] {
       QMetaObject::invokeMethod(&debugWindow, &TDebugWindow::refreshFromLog, Qt::QueuedConnection);
     });
@@ -70,6 +73,7 @@ int main(int argc, char** argv) {
       status = QApplication::exec();
     }
     log.setOnDisplayedEntry(nullptr);
+    mainWindow.attachAboutWindow(nullptr);
     mainWindow.attachSettingsWindow(nullptr);
     mainWindow.attachWaitListWindow(nullptr);
     mainWindow.attachDebugWindow(nullptr);

@@ -65,6 +65,23 @@ struct TUiTexts {
   std::string pnlAuthType;
   std::string pnlMethod;
   std::string txtAbout;
+  // Our own texts beyond the window texts above: the lines under the About introduction, and
+  // the accessible names of the controls that show only a picture.
+  std::string aboutHelpLine;
+  std::string aboutLicenceLine;
+  std::string nameRelay;
+  std::string nameFavouriteStream;
+  std::string nameStopStream;
+  std::string nameSnapshot;
+  std::string nameVoiceMessage;
+  std::string nameListen;
+  std::string nameStopListening;
+  std::string nameDetection;
+  std::string nameAddIdentity;
+  std::string nameRemoveIdentities;
+  std::string nameRefreshInterfaces;
+  std::string nameRevealStrikeCode;
+  std::string nameRevealPassword;
 
   // The text of a key by its name; throws std::out_of_range for a name that is not a key, so a
   // mistyped key shows at once instead of as an empty caption.

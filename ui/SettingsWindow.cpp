@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <utility>
 
 #include "base/Text.h"
 #include "base/Vigenere.h"
@@ -242,6 +243,18 @@ void TSettingsWindow::applySettingsWindowTexts() {
   m_detectedLabel->setText(ansi(t.lblDetected));
   m_refreshDetectedButton->setToolTip(ansi(t.hintRefresh));
   m_addDetectedButton->setToolTip(ansi(t.hintAddDetected));
+  // The buttons that show only a picture are named for screen readers; a language without
+  // texts of its own keeps the names already given.
+  const std::pair<QWidget*, const std::string*> names[] = {
+      {m_refreshDetectedButton, &t.hintRefresh},
+      {m_addDetectedButton, &t.hintAddDetected},
+      {m_addCallingIdentityButton, &t.nameAddIdentity},
+      {m_removeCallingIdentitiesButton, &t.nameRemoveIdentities},
+      {m_refreshInterfacesButton, &t.nameRefreshInterfaces},
+      {m_revealStrikeCodeButton, &t.nameRevealStrikeCode},
+      {m_revealPasswordButton, &t.nameRevealPassword}};
+  for (const auto& [control, text] : names)
+    if (!text->empty()) control->setAccessibleName(ansi(*text));
   m_interfacesLabel->setText(ansi(t.lblInterfaces));
   m_interfaceCombo->setToolTip(ansi(t.hintInterface));
   m_interfaceHint->setText(ansi(t.hintInterface));
@@ -259,15 +272,6 @@ void TSettingsWindow::applySettingsWindowTexts() {
   m_sysButtonsCheck->setText(ansi(t.chkSysButtons));
   m_startMinimizedCheck->setText(ansi(t.chkStartMinimized));
   m_languageLabel->setText(ansi(t.lblLanguage));
-  // Icon-only buttons still need a name for screen readers.
-  m_addCallingIdentityButton->setAccessibleName(ansi(t.pnlCallingIdentity));
-  m_removeCallingIdentitiesButton->setAccessibleName(m_settings.language == "EN" ? "Remove"
-                                                                                 : "Supprimer");
-  m_refreshDetectedButton->setAccessibleName(ansi(t.hintRefresh));
-  m_addDetectedButton->setAccessibleName(ansi(t.hintAddDetected));
-  m_refreshInterfacesButton->setAccessibleName(ansi(t.lblInterfaces));
-  m_revealPasswordButton->setAccessibleName(ansi(t.pnlPassword));
-  m_revealStrikeCodeButton->setAccessibleName(ansi(t.pnlStrikeCode));
 }
 
 void TSettingsWindow::open() {

@@ -91,7 +91,7 @@ TEST_F(MainWindowTest, LanguageReachesMenusAndHints) {
   EXPECT_EQ(action("minimiseAction")->text(), QString::fromUtf8("R\xC3\xA9"
                                                                 "duire"));
   EXPECT_EQ(action("fullScreenAction")->text(), "Toggle full screen");
-  EXPECT_EQ(widget("relayButton")->toolTip(), "Trigger default doorphone's relay");
+  EXPECT_EQ(widget("relayButton")->toolTip(), "Trigger default doorphone's relay (F2)");
   EXPECT_EQ(action("debugAction")->shortcut(), QKeySequence("Ctrl+D"));
   EXPECT_EQ(action("quitAction")->shortcut(), QKeySequence("Ctrl+Q"));
 }

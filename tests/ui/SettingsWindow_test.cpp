@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QPushButton>
+#include <QTabBar>
+#include <QToolButton>
+#include <cstdlib>
 
 #include "base/Text.h"
 #include "base/Vigenere.h"
@@ -314,6 +318,52 @@ TEST_F(SettingsWindowTest, ALanguageChangeShowsAtOnceInTheWindowAndTheMainWindow
             QString::fromStdString(cp1252ToUtf8("Param\xE8tres d'appel")));
   EXPECT_EQ(host.mainTexts, 1);
   EXPECT_EQ(settings.language, "FR");
+}
+
+// Tab walks each page as it reads, top to bottom and left to right, and then the window's
+// buttons from left to right.
+TEST_F(SettingsWindowTest, TabFollowsTheLayout) {
+  TSettingsWindow& form = opened();
+  std::vector<QWidget*> chain;
+  QWidget* at = &form;
+  do {
+    if ((at->focusPolicy() & Qt::TabFocus) != 0) chain.push_back(at);
+    at = at->nextInFocusChain();
+  } while (at != &form);
+
+  auto* tabs = find<QTabWidget>("tabs");
+  for (int page = 0; page < tabs->count(); ++page) {
+    std::vector<QWidget*> onPage;
+    for (QWidget* widget : chain)
+      if (tabs->widget(page)->isAncestorOf(widget)) onPage.push_back(widget);
+    ASSERT_GE(onPage.size(), 3u) << page;
+    for (std::size_t i = 1; i < onPage.size(); ++i) {
+      const QPoint before = onPage[i - 1]->mapTo(tabs, QPoint(0, 0));
+      const QPoint after = onPage[i]->mapTo(tabs, QPoint(0, 0));
+      const bool sameRow = std::abs(before.y() - after.y()) <= 4;
+      EXPECT_TRUE(sameRow ? before.x() < after.x() : before.y() < after.y())
+          << "page " << page << ": " << onPage[i - 1]->objectName().toStdString() << " before "
+          << onPage[i]->objectName().toStdString();
+    }
+  }
+  std::vector<std::string> buttons;
+  for (QWidget* widget : chain)
+    if (qobject_cast<QPushButton*>(widget) != nullptr && widget->parentWidget() == &form)
+      buttons.push_back(widget->objectName().toStdString());
+  EXPECT_EQ(buttons, (std::vector<std::string>{"okButton", "applyButton", "cancelButton"}));
+}
+
+// The buttons that show only a picture have a name a screen reader can say, in the language.
+TEST_F(SettingsWindowTest, PictureButtonsAreNamed) {
+  TSettingsWindow& form = opened();
+  std::vector<QToolButton*> buttons;
+  for (QToolButton* button : form.findChildren<QToolButton*>())
+    if (qobject_cast<QTabBar*>(button->parentWidget()) == nullptr) buttons.push_back(button);
+  ASSERT_EQ(buttons.size(), 7u) << "the tab bar's own arrows aside";
+  for (QToolButton* button : buttons)
+    EXPECT_FALSE(button->accessibleName().isEmpty()) << button->objectName().toStdString();
+  EXPECT_EQ(find<QToolButton>("revealPasswordButton")->accessibleName(),
+            "Show or hide the password");
 }
 
 }  // namespace
