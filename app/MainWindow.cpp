@@ -57,6 +57,7 @@ TMainWindow::TMainWindow(QWidget* parent) : QMainWindow(parent) {
   setFont(QFont("Tahoma", 8));
   buildMenus();
   buildClientArea();
+  buildStatusTexts();
   setFixedSize(normalSize());
   layOutClientArea();
 }
@@ -78,6 +79,8 @@ void TMainWindow::layOutClientArea() {
     m_videoView->setGeometry(9, 8, 402, 258);
   }
   m_panelCaption->raise();
+  // The texts over the video follow it into and out of full screen.
+  if (m_streamStatus != nullptr) placeStatusTexts();
 }
 
 TMainWindow::~TMainWindow() = default;
@@ -124,6 +127,9 @@ void TMainWindow::buildMenus() {
                                        "cran"),
                                   "Ctrl+T");
   m_debugAction = makeAction(m_toolsMenu, "debugAction", QIcon(), "Debug", "Ctrl+D");
+  m_statisticsAction = makeAction(m_toolsMenu, "statisticsAction", QIcon(),
+                                  "Afficher les statistiques du flux", nullptr);
+  m_statisticsAction->setCheckable(true);
 
   m_helpMenu = menuBar()->addMenu("?");
   m_helpMenu->setObjectName("helpMenu");
@@ -266,6 +272,8 @@ void TMainWindow::connectCommands() {
           [station] { station->onVoiceMessageClicked(); });
   connect(m_snapshotButton, &QToolButton::clicked, this,
           [station] { station->onSnapshotClicked(); });
+  connect(m_statisticsAction, &QAction::toggled, this,
+          [station](bool on) { station->setStatisticsShown(on); });
 }
 
 // System menu and minimise box only when the user wants them; never a maximise box.
@@ -298,6 +306,7 @@ void TMainWindow::applyTexts() {
   m_manualStreamAction->setText(ansi(UiTexts.menuManualStream));
   m_fullScreenAction->setText(ansi(UiTexts.menuFullScreen));
   m_debugAction->setText(ansi(UiTexts.menuDebug));
+  m_statisticsAction->setText(ansi(UiTexts.menuStreamStats));
   m_waitListAction->setText(ansi(UiTexts.menuWaitList));
   m_aboutAction->setText(ansi(UiTexts.menuAbout));
   m_helpAction->setText(ansi(UiTexts.menuHelp));
@@ -362,6 +371,11 @@ void TMainWindow::keyPressEvent(QKeyEvent* event) {
 
 bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == centralWidget() && event->type() == QEvent::Resize) layOutClientArea();
+  if (watched == m_snapshotPath && event->type() == QEvent::MouseButtonPress) {
+    if (!m_snapshotFolder.isEmpty())
+      QDesktopServices::openUrl(QUrl::fromLocalFile(m_snapshotFolder));
+    return true;
+  }
   if (watched == m_alwaysOnTopPin && event->type() == QEvent::MouseButtonPress) {
     if (m_station != nullptr) m_station->toggleAlwaysOnTop();
     return true;

@@ -6,6 +6,9 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QToolButton>
+#include <cstdint>
+#include <memory>
+#include <string>
 
 #include "app/StationWindow.h"
 #include "video/VideoViewWidget.h"
@@ -58,6 +61,14 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) override;
   // IVoiceMessageView
   void showVoiceMessage(const TVoiceMessageLook& look) override;
+  void showStreamStatus(const std::string& status, const std::string& statistics) override;
+  std::uint64_t framesShown() const override;
+  void setTitle(const std::string& title) override;
+  void showSnapshotSaved(const std::string& path) override;
+  void showNetworkWait(bool shown) override;
+  void openInterfaceSettings() override;
+  // Brought to the user: another copy of the program was started.
+  void bringToUser();
   // ILedView: the detection LED.
   void setLedIcon(bool detected) override;
   void setLedHint(const std::string& hint) override;
@@ -100,6 +111,8 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   QWidget* control(EVideoControl which) const;
   void buildMenus();
   void buildClientArea();
+  void buildStatusTexts();
+  void placeStatusTexts();
   void connectCommands();
 
   TStation* m_station = nullptr;
@@ -119,6 +132,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   QAction* m_manualStreamAction = nullptr;
   QAction* m_fullScreenAction = nullptr;
   QAction* m_debugAction = nullptr;
+  QAction* m_statisticsAction = nullptr;
   QMenu* m_helpMenu = nullptr;
   QAction* m_aboutAction = nullptr;
   QAction* m_helpAction = nullptr;
@@ -137,6 +151,15 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   QProgressBar* m_audioLevelBar = nullptr;
   QLabel* m_alwaysOnTopPin = nullptr;
   QLabel* m_detectionLed = nullptr;
+
+  // Over the video: what the stream does, the statistics, the snapshot's flash; under the bar,
+  // where the last snapshot went.
+  QLabel* m_streamStatus = nullptr;
+  QLabel* m_streamStatistics = nullptr;
+  QWidget* m_snapshotFlash = nullptr;
+  QLabel* m_snapshotPath = nullptr;
+  QString m_snapshotFolder;
+  std::unique_ptr<QWidget> m_networkWait;
 
   QPixmap m_pinOff, m_pinOn, m_ledOff, m_ledOn;
   // The relay button's tooltip when it shows no outcome.

@@ -1,10 +1,14 @@
 // The main window as the video parts see it: the caption, the picture, the controls around
 // it, full screen, always on top and bringing the window to the user.
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
+#include <QTimer>
 
 #include "app/MainWindow.h"
 #include "base/Text.h"
+#include "core/UiTexts.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -123,4 +127,104 @@ void TMainWindow::bringToFront(const std::string& caption) {
     widget->raise();
     widget->activateWindow();
   }
+}
+
+// The texts over the video sit in its corners, small, and never take a click from it.
+void TMainWindow::buildStatusTexts() {
+  QWidget* client = centralWidget();
+  const QString overlayStyle =
+      "QLabel { color: white; background: rgba(0, 0, 0, 160); padding: 2px 4px; "
+      "font: 11px; }";
+  m_streamStatus = new QLabel(client);
+  m_streamStatus->setObjectName("streamStatus");
+  // Orange, so that a frozen picture cannot pass for a live one at a glance.
+  m_streamStatus->setStyleSheet(
+      "QLabel { color: black; background: rgb(255, 128, 0); padding: 2px 4px; font: bold 11px; "
+      "}");
+  m_streamStatus->setAttribute(Qt::WA_TransparentForMouseEvents);
+  m_streamStatus->hide();
+  m_streamStatistics = new QLabel(client);
+  m_streamStatistics->setObjectName("streamStatistics");
+  m_streamStatistics->setStyleSheet(overlayStyle);
+  m_streamStatistics->setAttribute(Qt::WA_TransparentForMouseEvents);
+  m_streamStatistics->hide();
+  m_snapshotFlash = new QWidget(client);
+  m_snapshotFlash->setObjectName("snapshotFlash");
+  m_snapshotFlash->setStyleSheet("background: white;");
+  m_snapshotFlash->setAttribute(Qt::WA_TransparentForMouseEvents);
+  m_snapshotFlash->hide();
+  m_snapshotPath = new QLabel(client);
+  m_snapshotPath->setObjectName("snapshotPath");
+  m_snapshotPath->setGeometry(4, 305, ClientWidth - 8, 16);
+  m_snapshotPath->setStyleSheet("QLabel { font: 10px; }");
+  m_snapshotPath->setTextFormat(Qt::PlainText);
+  m_snapshotPath->setCursor(Qt::PointingHandCursor);
+  m_snapshotPath->installEventFilter(this);
+  m_snapshotPath->hide();
+}
+
+void TMainWindow::showStreamStatus(const std::string& status, const std::string& statistics) {
+  m_streamStatus->setText(ansi(status));
+  m_streamStatus->setVisible(!status.empty());
+  m_streamStatistics->setText(ansi(statistics));
+  m_streamStatistics->setVisible(!statistics.empty());
+  placeStatusTexts();
+}
+
+void TMainWindow::placeStatusTexts() {
+  const QRect video = m_videoView->geometry();
+  m_streamStatus->adjustSize();
+  m_streamStatus->move(video.left() + 6, video.bottom() - m_streamStatus->height() - 5);
+  m_streamStatus->raise();
+  m_streamStatistics->adjustSize();
+  m_streamStatistics->move(video.right() - m_streamStatistics->width() - 5, video.top() + 6);
+  m_streamStatistics->raise();
+  // The bar under the picture is gone in full screen, and the path with it.
+  if (m_fullScreen) m_snapshotPath->hide();
+}
+
+std::uint64_t TMainWindow::framesShown() const { return m_videoView->decodeCount(); }
+
+void TMainWindow::setTitle(const std::string& title) { setWindowTitle(ansi(title)); }
+
+void TMainWindow::showSnapshotSaved(const std::string& path) {
+  m_snapshotFlash->setGeometry(m_videoView->geometry());
+  m_snapshotFlash->show();
+  m_snapshotFlash->raise();
+  QTimer::singleShot(150, m_snapshotFlash, &QWidget::hide);
+  const QString shown = QString::fromStdString(path);
+  m_snapshotFolder = QFileInfo(shown).absolutePath();
+  m_snapshotPath->setText(ansi(UiTexts.msgSnapshotSaved) + " " + shown);
+  m_snapshotPath->setToolTip(m_snapshotFolder);
+  m_snapshotPath->setVisible(!m_fullScreen);
+}
+
+void TMainWindow::showNetworkWait(bool shown) {
+  if (!shown) {
+    m_networkWait.reset();
+    return;
+  }
+  m_networkWait = std::make_unique<QLabel>();
+  auto* label = static_cast<QLabel*>(m_networkWait.get());
+  label->setObjectName("networkWait");
+  label->setWindowTitle("Ostrel Stream");
+  label->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  // The language is chosen from the settings after the network is up: until then, both.
+  label->setText(UiTexts.msgWaitingNetwork.empty()
+                     ? QString::fromUtf8("Attente du r\u00e9seau...\nWaiting for the network...")
+                     : ansi(UiTexts.msgWaitingNetwork));
+  label->setAlignment(Qt::AlignCenter);
+  label->setMargin(16);
+  label->show();
+}
+
+void TMainWindow::openInterfaceSettings() {
+  if (m_settingsWindow != nullptr) m_settingsWindow->openOnInterfaces();
+}
+
+void TMainWindow::bringToUser() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
 }

@@ -2,17 +2,20 @@
 #include "app/Station.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <cstdio>
 #include <cstring>
 
+#include "app/StartupChoices.h"
 #include "base/Vigenere.h"
 #include "core/SettingsEdits.h"
 #include "core/SettingsStore.h"
 #include "core/UiTexts.h"
 #include "core/Version.h"
 #include "net/InterfaceCheck.h"
+#include "net/NetworkWait.h"
 #include "platform/PrivateFolder.h"
 #include "platform/SessionEnd.h"
 #include "platform/Tls.h"
@@ -81,6 +84,7 @@ TStation::TStation(TStationServices services, IStationWindow& window)
 TStation::~TStation() {
   if (m_apiWorker) m_apiWorker->shutdown();
   m_relayOutcomeTimer.stop();
+  m_statusTimer.stop();
   releaseTimers();
   if (m_streams) m_streams->setStreamRequests(nullptr);
 }
@@ -109,6 +113,8 @@ void TStation::runStartUp() {
   // 11-12. Host address check.
   makeTimers();
   m_discovery = std::make_unique<TDiscovery>(settings, m_network, static_cast<ILedView&>(m_window));
+  if (m_services.startedByAutostart) waitForNetwork();
+  if (m_terminationRequested) return;
   if (!hostAddressCheck(m_services.net, m_network, m_services.dialogs,
                         [this] { releaseTimers(); })) {
     requestTermination();
@@ -138,14 +144,50 @@ void TStation::runStartUp() {
   m_window.applyBorderIcons(settings.SysButtons != 0, settings.ONTop != 0);
   setLanguage(settings.language);
   m_window.applyTexts();
-  // 22-23.
-  interfaceCheck(settings.interfaceSelected, m_network, m_services.dialogs,
-                 [this] { releaseTimers(); });
+  // 22-23. A first start on a host with one interface needs no question.
+  if (settings.interfaceSelected.empty()) chooseSoleInterface();
+  const EInterfaceCheck checked = interfaceCheck(settings.interfaceSelected, m_network,
+                                                 m_services.dialogs, [this] { releaseTimers(); });
+  // The user was just told to choose one: the list is where to do it.
+  if (checked == EInterfaceCheck::MultipleInterfaces)
+    QMetaObject::invokeMethod(
+        this, [this] { m_window.openInterfaceSettings(); }, Qt::QueuedConnection);
   m_discovery->BCast();
   // 24-25.
   topmostAndHttpsStep();
   tempFolderWarningStep();
   createAudioClientStep();
+}
+
+void TStation::waitForNetwork() {
+  TNetworkWait wait(m_services.net, m_services.clock);
+  if (wait.poll() == TNetworkWait::EState::Ready) return;
+  debugLog("Waiting for the network...");
+  m_window.showNetworkWait(true);
+  QTimer poll;
+  poll.setInterval(NetworkPollMs);
+  TNetworkWait::EState state = TNetworkWait::EState::Waiting;
+  connect(&poll, &QTimer::timeout, this, [&] { state = wait.poll(); });
+  poll.start();
+  // Events go on meanwhile, so the end of the session ends the wait too. Not a nested
+  // QEventLoop: one asked to end before the main loop has run would return at once.
+  while (state == TNetworkWait::EState::Waiting && !m_terminationRequested)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  poll.stop();
+  m_window.showNetworkWait(false);
+  if (state == TNetworkWait::EState::Ready)
+    debugLog("Network up: " + wait.hostIP());
+  else if (!m_terminationRequested)
+    debugLog("**** No network after " + std::to_string(TNetworkWait::Limit.count()) + " s");
+}
+
+void TStation::chooseSoleInterface() {
+  const std::optional<std::string> sole = soleInterface(m_network);
+  if (!sole) return;
+  m_services.settings.interfaceSelected = *sole;
+  debugLog("Network interface chosen, the only one on this host: " + *sole);
+  TSettingsStore(m_paths.settingsFile(), m_services.settings, sslAvailable)
+      .saveInterfaceSelected(*sole);
 }
 
 void TStation::makeTimers() {
@@ -174,6 +216,16 @@ void TStation::createVideoStep() {
       std::make_unique<TOutgoingClient>(*m_streams, [this] { return m_network.HostIP; });
   m_outgoingClient->setRemotePort(m_services.panelSignalPort);
   m_streams->setStreamRequests(m_outgoingClient.get());
+  m_outgoingClient->setOnFailure([this](bool unreachable) {
+    m_streams->overlay().requestFailed(unreachable ? ERequestFailure::Unreachable
+                                                   : ERequestFailure::Refused);
+    onStatusTick();
+  });
+  m_display->setOnSnapshotSaved(
+      [this](const std::string& path) { m_window.showSnapshotSaved(path); });
+  m_statusTimer.setInterval(StatusPeriodMs);
+  connect(&m_statusTimer, &QTimer::timeout, this, &TStation::onStatusTick);
+  m_statusTimer.start();
   createApiStep();
 }
 
@@ -290,6 +342,37 @@ void TStation::onWatchdogTick() {
   m_display->idleStep(m_streams->StreamWanted());
 }
 
+void TStation::onStatusTick() {
+  TStreamOverlay& overlay = m_streams->overlay();
+  overlay.sampleFramesShown(m_window.framesShown());
+  // What the picture says, in the log's language, once per change.
+  if (const EOverlayState state = overlay.state(); state != m_loggedState) {
+    static const char* const names[] = {"idle",    "connecting", "live",
+                                        "refused", "video lost", "request failed"};
+    m_loggedState = state;
+    debugLog(std::string("Picture: ") + names[static_cast<int>(state)]);
+  }
+  std::string status = overlay.statusText();
+  std::string statistics = m_statisticsShown ? overlay.statisticsText() : std::string();
+  if (status != m_shownStatus || statistics != m_shownStatistics) {
+    m_shownStatus = std::move(status);
+    m_shownStatistics = std::move(statistics);
+    m_window.showStreamStatus(m_shownStatus, m_shownStatistics);
+  }
+  std::string title = "Ostrel Stream";
+  if (m_streams->StreamWanted() && !m_streams->target().DisplayName.empty())
+    title += " - " + m_streams->target().DisplayName;
+  if (title != m_shownTitle) {
+    m_shownTitle = std::move(title);
+    m_window.setTitle(m_shownTitle);
+  }
+}
+
+void TStation::setStatisticsShown(bool shown) {
+  m_statisticsShown = shown;
+  onStatusTick();
+}
+
 void TStation::onQuitTriggered() {
   m_streams->clearStreamWanted();
   if (m_listener) m_listener->deactivate();
@@ -373,7 +456,8 @@ void TStation::restartProgram() {
   m_listener.reset();
   const QString program = QCoreApplication::applicationFilePath();
   debugLog("Restarting " + program.toStdString());
-  if (!QProcess::startDetached(program, {}))
+  // The new copy waits for this one to end instead of taking it for a second copy.
+  if (!QProcess::startDetached(program, {RestartedArgument}))
     debugLog("**** Restart failed: " + program.toStdString() + " could not be started");
   requestTermination();
 }
@@ -389,3 +473,7 @@ std::string TStation::decoderAddress() const { return m_streams->target().Addres
 std::string TStation::hostIP() const { return m_network.HostIP; }
 
 void TStation::addSniffedIP(const std::string& address) { m_discovery->SniffedIPs().add(address); }
+
+void TStation::callEnded(const std::string& address, bool wasWatched) {
+  m_waitList->callEnded(address, wasWatched, m_services.settings.showNextWaiting == 1);
+}

@@ -52,6 +52,8 @@ struct TStationServices {
   std::string sharedTemp = "/tmp";
   // The recording backends for the voice message; none (or null): no sound input.
   const TRecorderRegistry* recorders = nullptr;
+  // Started by the session's autostart entry: a host without an address yet is waited for.
+  bool startedByAutostart = false;
 };
 
 // The program without its widgets: owns the listener, call admission, the outgoing client,
@@ -68,6 +70,10 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   static constexpr int WatchdogPeriodMs = 1000;
   static constexpr int RecordingClockPeriodMs = 10;
   static constexpr int ListenCooldownPeriodMs = 4000;
+  // How often the texts over the video follow the stream (and the statistics their figures).
+  static constexpr int StatusPeriodMs = 250;
+  // How often the host's address is looked at while waiting for the network.
+  static constexpr int NetworkPollMs = 250;
 
   TStation(TStationServices services, IStationWindow& window);
   ~TStation() override;
@@ -102,6 +108,10 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   void onWatchdogTick();
   // The recording clock's 10 ms tick.
   void onRecordingClockTick();
+  // The texts over the video and the window title, brought up to date.
+  void onStatusTick();
+  // The statistics over the video, on demand (off at start).
+  void setStatisticsShown(bool shown);
 
   // Published operations.
   void BCast() override;
@@ -145,6 +155,7 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   std::string decoderAddress() const override;
   std::string hostIP() const override;
   void addSniffedIP(const std::string& address) override;
+  void callEnded(const std::string& address, bool wasWatched) override;
 
   void requestTermination();
   void releaseTimer(std::unique_ptr<QTimer>& timer);
@@ -162,6 +173,10 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   void topmostAndHttpsStep();
   void tempFolderWarningStep();
   void createAudioClientStep();
+  // Started with the session before the network: waits for an address, up to a minute.
+  void waitForNetwork();
+  // First start: the one usable interface is chosen and stored.
+  void chooseSoleInterface();
 
   TStationServices m_services;
   IStationWindow& m_window;
@@ -189,4 +204,9 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   std::unique_ptr<TRelayCommand> m_relay;
   QTimer m_relayOutcomeTimer;
   std::unique_ptr<TVoiceMessage> m_voice;
+  // The texts over the video follow the stream whatever the four timers do.
+  QTimer m_statusTimer;
+  bool m_statisticsShown = false;
+  std::string m_shownStatus, m_shownStatistics, m_shownTitle;
+  EOverlayState m_loggedState = EOverlayState::Idle;
 };

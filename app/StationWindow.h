@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <string>
 
 #include "api/RelayCommand.h"
 #include "audio/VoiceMessage.h"
@@ -23,4 +25,18 @@ class IStationWindow : public virtual IVideoWindow, public ILedView, public IVoi
   // The relay button's look: busy, a success or a failure with its detail in the tooltip, or
   // plain again (nothing).
   virtual void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) = 0;
+  // The small texts over the video: what the stream does (empty: nothing to say) and the
+  // statistics (empty while they are not asked for).
+  virtual void showStreamStatus(const std::string& status, const std::string& statistics) = 0;
+  // How many pictures the video area has painted since it was made.
+  virtual std::uint64_t framesShown() const = 0;
+  // The window's title (the task bar shows it).
+  virtual void setTitle(const std::string& title) = 0;
+  // A short flash over the video and the file's path on the status line (a click opens its
+  // folder). The path is UTF-8, as the file system spells it.
+  virtual void showSnapshotSaved(const std::string& path) = 0;
+  // The small "Waiting for the network..." window, shown or gone.
+  virtual void showNetworkWait(bool shown) = 0;
+  // The settings window on its network interfaces list.
+  virtual void openInterfaceSettings() = 0;
 };

@@ -6,6 +6,8 @@
 #include "app/CommandLine.h"
 #include "app/EventErrors.h"
 #include "app/MainWindow.h"
+#include "app/SingleInstance.h"
+#include "app/StartupChoices.h"
 #include "app/Station.h"
 #include "core/Autostart.h"
 #include "core/SettingsStore.h"
@@ -23,6 +25,9 @@ int main(int argc, char** argv) {
     std::fputs(answer->text.c_str(), stdout);
     return answer->exitStatus;
   }
+  const TStartupChoices choices =
+      readStartupChoices(std::vector<std::string>(argv, argv + argc), TSystemEnv());
+  applyQtPlatform(choices);
   TApplication app(argc, argv);
   QApplication::setApplicationName("Ostrel Stream");
   // The main window's close ends the program, whatever other window is still open.
@@ -40,6 +45,17 @@ int main(int argc, char** argv) {
   TSystemNetInterfaces net;
   TRecorderRegistry recorders;
   recorders.add(qtRecorderBackend());
+  // A second copy brings the first one to the front and ends; a restarted copy lets the old
+  // one end first.
+  TSingleInstance singleCopy(TSingleInstance::socketPath(env, paths).value_or(""));
+  if (singleCopy.claim(choices.restarted ? std::chrono::seconds(5) : std::chrono::seconds(0)) ==
+      TSingleInstance::ERole::Secondary) {
+    dialogs.message("Ostrel Stream: Socket en cours d'utilisation.", EDialogIcon::Error,
+                    EDialogButtons::Ok);
+    app.setEventErrors(nullptr);
+    installDebugLog(nullptr);
+    return 0;
+  }
 
   int status = 0;
   {
@@ -49,7 +65,10 @@ int main(int argc, char** argv) {
         log,        dialogs, env, clock, net, AppSettings, TNotificationListener::DefaultPort,
         &sessionEnd};
     services.recorders = &recorders;
+    services.startedByAutostart = choices.autostart;
     TStation station(services, mainWindow);
+    QObject::connect(&singleCopy, &TSingleInstance::raiseRequested, &mainWindow,
+                     &TMainWindow::bringToUser);
     mainWindow.attachStation(&station);
     station.runStartUp();
     TAboutWindow aboutWindow;

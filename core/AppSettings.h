@@ -26,6 +26,9 @@ struct TAppSettings {
   bool ONTop = false;
   bool SysButtons = false;
   std::string CallingList;
+  // Not created with the others on first start: read with these defaults when missing.
+  std::string snapshotFolder;  // empty: the user's pictures folder, else the temporary folder
+  int showNextWaiting = 1;     // when a watched call ends, the oldest waiting caller is shown
 };
 
 // The process-wide record and the run-time TLS flag beside it.

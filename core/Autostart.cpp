@@ -61,7 +61,7 @@ std::string TAutostart::entryText(const std::string& program) {
          "Type=Application\n"
          "Name=Ostrel Stream\n"
          "Exec=" +
-         execArgument(program) +
+         execArgument(program) + " " + Argument +
          "\n"
          "Terminal=false\n"
          "X-GNOME-Autostart-enabled=true\n";

@@ -11,6 +11,10 @@
 // object. Called on the UI thread only (the folder message is modal).
 class TAutostart {
  public:
+  // Passed by the entry, so that a copy started with the session knows it (it then waits for
+  // the network).
+  static constexpr const char* Argument = "--autostart";
+
   TAutostart(const TPaths& paths, IDialogs& dialogs, std::string runningExecutable);
 
   // On: makes the vendor folder (a failure shows "Echec de création du répertoire" and skips
@@ -19,7 +23,8 @@ class TAutostart {
   void setAutostart(bool on);
   bool isAutostartEnabled() const;
 
-  // The entry's text for a program at `program` (Exec quoted as the desktop-entry format asks).
+  // The entry's text for a program at `program` (Exec quoted as the desktop-entry format asks,
+  // then Argument).
   static std::string entryText(const std::string& program);
 
  private:

@@ -35,6 +35,8 @@ TApplyResult TSettingsApplier::apply(const TSettingsForm& form) {
   s.autoFullScreen = form.autoFullScreen ? 1 : 0;
   s.autoFocus = form.autoFocus ? 1 : 0;
   s.warningOnCall = form.waitList ? 1 : 0;
+  s.showNextWaiting = form.showNextWaiting ? 1 : 0;
+  s.snapshotFolder = form.snapshotFolder;
   s.ONTop = form.onTop;
   s.SysButtons = form.sysButtons;
   m_host.applyBorderIcons();

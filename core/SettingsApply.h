@@ -26,6 +26,8 @@ struct TSettingsForm {
   int methodIndex = -1;  // GET, POST
   std::string languageText;
   std::string calledIdentity;  // "" while the field shows only its sample
+  bool showNextWaiting = true;
+  std::string snapshotFolder;  // "" for the default folder
 };
 
 enum class EApplyOutcome { BadStrikeCode, Saved, NotSaved };

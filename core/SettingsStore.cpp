@@ -118,6 +118,8 @@ void TSettingsStore::loadSettings() {
     s.SysButtons = store.readDword("SysButtons").value_or(0) != 0;
     s.ONTop = store.readDword("ONTop").value_or(0) != 0;
     s.CallingList = stringOr(store, "CallingList", "");
+    s.snapshotFolder = stringOr(store, "snapshotFolder", "");
+    s.showNextWaiting = static_cast<int>(store.readDword("showNextWaiting").value_or(1));
   }
   debugLog("Registry keys successfully loaded");
 }
@@ -152,10 +154,26 @@ bool TSettingsStore::saveSettings(const TAppSettings& values, const std::string&
   store.writeDword("APIMethod", values.APIMethod == "POST" ? 1 : 0);
   store.writeString("language", values.language);
   store.writeString("SIPID", values.SIPID);
+  store.writeString("snapshotFolder", values.snapshotFolder);
+  store.writeDword("showNextWaiting", switchValue(values.showNextWaiting));
   if (!store.save()) {
     debugLog("**** Settings not saved: " + store.lastError());
     throw ESettingsSaveError(store.lastError());
   }
   m_settings.codeGache = scrambledCode;
+  return true;
+}
+
+bool TSettingsStore::saveInterfaceSelected(const std::string& address) {
+  TRegStore store(m_storePath);
+  if (!store.open()) {
+    debugLog("**** Settings not saved: " + store.lastError());
+    return false;
+  }
+  store.writeString("interfaceSelected", address);
+  if (!store.save()) {
+    debugLog("**** Settings not saved: " + store.lastError());
+    return false;
+  }
   return true;
 }

@@ -36,6 +36,10 @@ class TSettingsStore {
   // Throws ESettingsSaveError when the file could not be replaced.
   bool saveSettings(const TAppSettings& values, const std::string& strikeCode);
 
+  // Writes interfaceSelected alone (the first start's own choice); every other value stays as
+  // stored. False, logged, when the store cannot be opened or written.
+  bool saveInterfaceSelected(const std::string& address);
+
  private:
   std::string m_storePath;
   TAppSettings& m_settings;

@@ -82,6 +82,23 @@ struct TUiTexts {
   std::string nameRefreshInterfaces;
   std::string nameRevealStrikeCode;
   std::string nameRevealPassword;
+  // Over the video, the stream's statistics, snapshots, the network wait and their settings.
+  std::string ovlConnecting;
+  std::string ovlAccessRefused;
+  std::string ovlRefused;
+  std::string ovlVideoLost;
+  std::string ovlUnreachable;
+  std::string menuStreamStats;
+  std::string statsReceived;
+  std::string statsShown;
+  std::string statsAge;
+  std::string statsRingToFrame;
+  std::string statsPanel;
+  std::string msgSnapshotSaved;
+  std::string msgWaitingNetwork;
+  std::string chkShowNextWaiting;
+  std::string lblSnapshotFolder;
+  std::string hintSnapshotFolder;
 
   // The text of a key by its name; throws std::out_of_range for a name that is not a key, so a
   // mistyped key shows at once instead of as an empty caption.

@@ -13,4 +13,6 @@ class IWaitList {
   virtual void addWaitItem(const TStreamTarget& target) = 0;
   // Brings up the wait-list window, also after the user closed it, and rebuilds its grid.
   virtual void showWaitList() = 0;
+  // The call from this target is now the one watched (nothing kept by default).
+  virtual void callWatched(const TStreamTarget& target) { (void)target; }
 };

@@ -52,3 +52,13 @@ EInterfaceCheck interfaceCheck(const std::string& interfaceSelected, TNetworkSta
   }
   return EInterfaceCheck::Unchanged;
 }
+
+std::optional<std::string> soleInterface(const TNetworkState& state) {
+  std::optional<std::string> found;
+  for (const std::string& address : state.InterfaceAddresses) {
+    if (address.rfind("127.", 0) == 0 || contains(state.DownInterfaces, address)) continue;
+    if (found && *found != address) return std::nullopt;
+    found = address;
+  }
+  return found;
+}

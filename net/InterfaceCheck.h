@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "net/AdapterInfo.h"
@@ -33,3 +34,8 @@ enum class EInterfaceCheck {
 // box) or msgMultipleInterfaces (plain box) from UiTexts.
 EInterfaceCheck interfaceCheck(const std::string& interfaceSelected, TNetworkState& state,
                                IDialogs& dialogs, const std::function<void()>& releaseTimers);
+
+// The first start's choice, when no interface is selected yet: the host's one usable interface
+// (listed, not down, not loop-back 127.0.0.0/8, counted once), or nothing when there is none or
+// several.
+std::optional<std::string> soleInterface(const TNetworkState& state);

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+
 namespace {
 
 bool usable(const std::optional<std::string>& value) {
@@ -90,4 +92,24 @@ std::string joinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   if (folder.back() == '/') return folder + name;
   return folder + "/" + name;
+}
+
+std::optional<std::string> TPaths::picturesFolder() const {
+  std::string folder = joinPath(home(), "Pictures");
+  // Lines such as XDG_PICTURES_DIR="$HOME/Bilder"; only $HOME is expanded, as xdg-user-dirs does.
+  std::ifstream dirs(joinPath(configHome(), "user-dirs.dirs"));
+  const std::string key = "XDG_PICTURES_DIR=";
+  for (std::string line; std::getline(dirs, line);) {
+    if (line.rfind(key, 0) != 0) continue;
+    std::string value = line.substr(key.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0) value = home() + value.substr(5);
+    // An entry equal to the home folder means "no such folder" to xdg-user-dirs.
+    if (value.empty() || value.front() != '/' || value == home() || value == home() + "/") continue;
+    folder = value;
+  }
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  return folder;
 }

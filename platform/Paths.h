@@ -48,6 +48,9 @@ class TPaths {
   std::string privateFolder() const;
   std::string programCopy() const;
   std::string autostartEntry() const;
+  // The user's pictures folder: XDG_PICTURES_DIR of user-dirs.dirs in configHome(), else
+  // ~/Pictures; nothing when that folder does not exist.
+  std::optional<std::string> picturesFolder() const;
 
  private:
   std::string home() const;

@@ -139,6 +139,7 @@ void TCallAdmission::admitCall(const std::vector<std::string>& fields,
   m_streams.setTarget(target);
   debugLog("Streaming Address: " + panelAddress);
   m_streams.launchStream();
+  if (m_streams.StreamWanted()) m_waitList.callWatched(target);
 }
 
 bool TCallAdmission::calledMatches(const std::string& called) const {

@@ -161,10 +161,12 @@ void TNotificationListener::handleMessage(const std::string& text, const std::st
   } else if (command == "stop") {
     debugLog("stop received");
     if (m_settings.startMinimized == 1) m_host.minimizeMainWindow();
-    if (remoteAddress == m_host.decoderAddress())
+    const bool watched = remoteAddress == m_host.decoderAddress();
+    if (watched)
       m_host.stopStream();
     else
       debugLog("Ignoring, this is not the streaming we're watching");
+    m_host.callEnded(remoteAddress, watched);
   } else if (command == "ntmy") {
     debugLog("ntmy received");
     if (fields.size() < 2 || fields[1].empty()) {

@@ -15,6 +15,12 @@ class IListenerHost {
   // Address of the current (or last) stream's panel.
   virtual std::string decoderAddress() const = 0;
   virtual void stopStream() = 0;
+  // After every "stop": the call from that panel has ended; wasWatched when it was the stream
+  // being watched (stopped just before). Nothing by default.
+  virtual void callEnded(const std::string& address, bool wasWatched) {
+    (void)address;
+    (void)wasWatched;
+  }
   virtual std::string hostIP() const = 0;
   virtual void addSniffedIP(const std::string& address) = 0;
 };

@@ -112,9 +112,13 @@ void TOutgoingClient::onReadyRead() {
   debugLog("Data received in client: " + text);
 
   const std::vector<std::string> fields = splitFields(decipherPass(text), ';');
-  if (fields[0] != "start") return;
+  if (fields[0] != "start" || fields.size() != 4) {
+    if (fields[0] == "start") debugLog("start received in client");
+    // The panel answered, but not with a stream: the user asked and must see it.
+    if (m_onFailure) m_onFailure(false);
+    return;
+  }
   debugLog("start received in client");
-  if (fields.size() != 4) return;
   m_streams.clearSnapDone();
   if (m_streams.StreamWanted() && m_streams.target().Address == remote) return;
 
@@ -134,4 +138,5 @@ void TOutgoingClient::onSocketError(QAbstractSocket::SocketError error) {
   // Qt reports a panel's normal close, answered or not, as an error; only a reset is one.
   if (error == QAbstractSocket::RemoteHostClosedError && !m_resetProbe.wasReset()) return;
   debugLog("Error " + std::to_string(winsockCode(error)));
+  if (m_onFailure) m_onFailure(true);
 }

@@ -43,6 +43,11 @@ class TOutgoingClient : public QObject, public IStreamRequests {
   // The panel's signalling port (2201; tests point it at their own server).
   void setRemotePort(std::uint16_t port) { m_remotePort = port; }
   std::uint16_t remotePort() const { return m_remotePort; }
+  // Told when a request came to nothing: unreachable (a connection error) or refused (an answer
+  // that is not a stream). The handler may not destroy this client.
+  void setOnFailure(std::function<void(bool unreachable)> handler) {
+    m_onFailure = std::move(handler);
+  }
 
  private:
   void open(const std::string& host);
@@ -55,6 +60,7 @@ class TOutgoingClient : public QObject, public IStreamRequests {
   std::string m_pendingCommand;
   std::string m_remoteHost;
   std::uint16_t m_remotePort = DefaultPort;
+  std::function<void(bool unreachable)> m_onFailure;
   QTcpSocket m_socket;
   TResetProbe m_resetProbe;  // declared after the socket: released before it goes
 };

@@ -117,11 +117,12 @@ void TSettingsWindow::buildCallTab() {
   m_callingIdentityEdit = makeEdit(page, "callingIdentityEdit", {142, 102, 251, 21});
   m_callingIdentityEdit->setPlaceholderText(kSampleIdentity);
   m_callingList = named(new QListWidget(page), "callingList");
-  m_callingList->setGeometry(8, 128, 359, 92);
+  m_callingList->setGeometry(8, 128, 359, 68);
   m_callingList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_removeCallingIdentitiesButton =
       makeToolButton(page, "removeCallingIdentitiesButton", {371, 128, 22, 22}, EIcon::Remove);
-  m_waitListCheck = makeCheck(page, "waitListCheck", {8, 226, 385, 20});
+  m_waitListCheck = makeCheck(page, "waitListCheck", {8, 202, 385, 20});
+  m_showNextWaitingCheck = makeCheck(page, "showNextWaitingCheck", {8, 226, 385, 20});
 
   m_calledIdentityCaption->installEventFilter(this);
   m_callingIdentityCaption->installEventFilter(this);
@@ -221,6 +222,8 @@ void TSettingsWindow::buildPreferencesTab() {
   m_languageLabel = makeLabel(page, "languageLabel", {8, 200, 100, 21});
   m_languageCombo = named(new QComboBox(page), "languageCombo");
   m_languageCombo->setGeometry(112, 200, 150, 21);
+  m_snapshotFolderLabel = makeLabel(page, "snapshotFolderLabel", {8, 226, 100, 21});
+  m_snapshotFolderEdit = makeEdit(page, "snapshotFolderEdit", {112, 226, 281, 21});
 }
 
 void TSettingsWindow::applySettingsWindowTexts() {
@@ -272,6 +275,10 @@ void TSettingsWindow::applySettingsWindowTexts() {
   m_sysButtonsCheck->setText(ansi(t.chkSysButtons));
   m_startMinimizedCheck->setText(ansi(t.chkStartMinimized));
   m_languageLabel->setText(ansi(t.lblLanguage));
+  m_showNextWaitingCheck->setText(ansi(t.chkShowNextWaiting));
+  m_snapshotFolderLabel->setText(ansi(t.lblSnapshotFolder));
+  m_snapshotFolderEdit->setToolTip(ansi(t.hintSnapshotFolder));
+  m_snapshotFolderEdit->setPlaceholderText(ansi(t.hintSnapshotFolder));
 }
 
 void TSettingsWindow::open() {
@@ -281,6 +288,12 @@ void TSettingsWindow::open() {
   }
   raise();
   activateWindow();
+}
+
+void TSettingsWindow::openOnInterfaces() {
+  open();
+  m_tabs->setCurrentIndex(AddressesTab);
+  m_interfaceCombo->setFocus();
 }
 
 void TSettingsWindow::fillControls() {
@@ -303,6 +316,8 @@ void TSettingsWindow::fillControls() {
   m_autoFullScreenCheck->setChecked(s.autoFullScreen == 1);
   m_autoFocusCheck->setChecked(s.autoFocus == 1);
   m_waitListCheck->setChecked(s.warningOnCall == 1);
+  m_showNextWaitingCheck->setChecked(s.showNextWaiting == 1);
+  m_snapshotFolderEdit->setText(ansi(s.snapshotFolder));
   m_sysButtonsCheck->setChecked(s.SysButtons);
   m_onTopCheck->setChecked(s.ONTop);
 
@@ -385,6 +400,8 @@ TSettingsForm TSettingsWindow::readForm() const {
   form.autoFullScreen = m_autoFullScreenCheck->isChecked();
   form.autoFocus = m_autoFocusCheck->isChecked();
   form.waitList = m_waitListCheck->isChecked();
+  form.showNextWaiting = m_showNextWaitingCheck->isChecked();
+  form.snapshotFolder = ansiOf(m_snapshotFolderEdit->text().trimmed());
   form.onTop = m_onTopCheck->isChecked();
   form.sysButtons = m_sysButtonsCheck->isChecked();
   form.autostart = m_autostartCheck->isChecked();

@@ -31,6 +31,8 @@ class TSettingsWindow : public QWidget {
   // Fills every control from the settings and shows the window, or brings it to the front when
   // it is already shown.
   void open();
+  // open() on the network interfaces list, for a user who has to choose one.
+  void openOnInterfaces();
   // The captions and hints in the language now loaded.
   void applySettingsWindowTexts();
 
@@ -99,6 +101,7 @@ class TSettingsWindow : public QWidget {
   QListWidget* m_callingList = nullptr;
   QToolButton* m_removeCallingIdentitiesButton = nullptr;
   QCheckBox* m_waitListCheck = nullptr;
+  QCheckBox* m_showNextWaitingCheck = nullptr;
   // Addresses.
   QComboBox* m_favouriteCombo = nullptr;
   QCheckBox* m_favouriteCheck = nullptr;
@@ -137,6 +140,8 @@ class TSettingsWindow : public QWidget {
   QCheckBox* m_startMinimizedCheck = nullptr;
   QLabel* m_languageLabel = nullptr;
   QComboBox* m_languageCombo = nullptr;
+  QLabel* m_snapshotFolderLabel = nullptr;
+  QLineEdit* m_snapshotFolderEdit = nullptr;
   // Below the tabs.
   QPushButton* m_okButton = nullptr;
   QPushButton* m_applyButton = nullptr;

@@ -49,6 +49,8 @@ TWaitListWindow::TWaitListWindow(TWaitList& waitList, const QWidget* mainWindow,
                           Qt::WindowCloseButtonHint),
       m_waitList(waitList),
       m_mainWindow(mainWindow) {
+  // A caller added while the receptionist types must not take the keyboard away.
+  setAttribute(Qt::WA_ShowWithoutActivating);
   buildGrid();
 }
 

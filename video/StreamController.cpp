@@ -33,7 +33,8 @@ TStreamController::TStreamController(IVideoWindow& window, TVideoDisplay& displa
       m_settings(settings),
       m_clock(clock),
       m_makeDecoder(std::move(makeDecoder)),
-      m_decoder(m_makeDecoder()) {}
+      m_decoder(m_makeDecoder()),
+      m_overlay(clock) {}
 
 TStreamController::~TStreamController() = default;
 
@@ -95,6 +96,7 @@ void TStreamController::launchStream() {
   }
   debugLog("launchStream called");
   debugLog("addr: " + target().Address);
+  if (!m_restarting) m_overlay.streamStarted(target().Address);
 
   m_window.setCaption(target().DisplayName);
   m_window.setControlVisible(EVideoControl::PanelCaption, true);
@@ -123,6 +125,7 @@ void TStreamController::launchStream() {
 void TStreamController::connectDecoder() {
   IMJPEGDecoder& decoder = *m_decoder;
   decoder.OnFrame = [this](IMJPEGDecoder& d, std::unique_ptr<TJPEGImage> image) {
+    if (image && !image->empty()) m_overlay.frameReceived();
     m_display.HandleFrame(d, std::move(image));
   };
   decoder.OnError = [this](IMJPEGDecoder& d, const std::string& text) { HandleError(d, text); };
@@ -137,13 +140,17 @@ void TStreamController::connectDecoder() {
   }
   m_attempted = t;
   m_lastEnded.reset();
+  m_refusedStatusLine.clear();
   decoder.Connect(t.Address, *port, StreamPath, t.Login, t.Password);
   m_display.setSnapDone(false);
 }
 
 void TStreamController::onDecoderStopped(IMJPEGDecoder& decoder) {
   m_lastEnded = m_clock.steadyNow();
-  if (decoder.BadContentType()) m_refused = m_attempted;
+  if (decoder.BadContentType()) {
+    m_refused = m_attempted;
+    m_overlay.refused(m_refusedStatusLine);
+  }
 }
 
 void TStreamController::stopStream() {
@@ -157,6 +164,7 @@ void TStreamController::stopStream() {
   m_window.setCaption(IdleCaption);
   m_window.setControlVisible(EVideoControl::PanelCaption, false);
   m_streamWanted = false;
+  if (!m_restarting) m_overlay.streamStopped();
   m_window.setControlEnabled(EVideoControl::StopButton, false);
   m_window.setControlEnabled(EVideoControl::SnapshotButton, false);
   m_display.putIdlePicture();
@@ -174,9 +182,11 @@ void TStreamController::watchdogStep() {
   const TStreamTarget saved = target();
   // stopStream leaves a fresh decoder: the old one may carry BadContentType, which must not
   // outlive it.
+  m_restarting = true;
   stopStream();
   setTarget(saved);
   launchStream();
+  m_restarting = false;
 }
 
 void TStreamController::onFavouriteClicked() {
@@ -213,6 +223,8 @@ void TStreamController::focusWindow(const std::string& caption) {
 }
 
 void TStreamController::HandleError(IMJPEGDecoder&, const std::string& text) {
+  // A refused reply is reported with its whole header; its first line says why.
+  if (text.rfind("HTTP/", 0) == 0) m_refusedStatusLine = text.substr(0, text.find("\r\n"));
   debugLog("**** " + text);
 }
 

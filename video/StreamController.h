@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "video/MJPEGDecoderInterface.h"
+#include "video/StreamOverlay.h"
 #include "video/VideoDisplay.h"
 
 // Stands in for the outgoing client until it is wired: says in the log what would be asked.
@@ -85,6 +86,10 @@ class TStreamController final : public IStreamControl {
   void HandleError(IMJPEGDecoder& decoder, const std::string& text);
   void HandleMessage(IMJPEGDecoder& decoder, const std::string& text);
 
+  // What the picture says about the stream: fed here, shown by the window.
+  TStreamOverlay& overlay() { return m_overlay; }
+  const TStreamOverlay& overlay() const { return m_overlay; }
+
   // The current decoder; a restart or a stop replaces it, so never keep the reference.
   IMJPEGDecoder& decoder() { return *m_decoder; }
 
@@ -120,4 +125,10 @@ class TStreamController final : public IStreamControl {
   std::optional<std::chrono::steady_clock::time_point> m_lastEnded;
   // The target given to the current decoder's Connect.
   TStreamTarget m_attempted;
+  TStreamOverlay m_overlay;
+  // The watchdog's restart goes through stopStream and launchStream: for the overlay it is the
+  // same stream going on.
+  bool m_restarting = false;
+  // The first line of the last reply the decoder reported as refused.
+  std::string m_refusedStatusLine;
 };

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/Text.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
 #include "platform/Paths.h"
@@ -100,23 +101,49 @@ void TVideoDisplay::HandleFrame(IMJPEGDecoder&, std::unique_ptr<TJPEGImage> imag
   }
 }
 
-std::optional<std::string> TVideoDisplay::onSnapshotClicked() {
-  const std::optional<std::string> folder = TPaths(m_env).tempFolder();
-  if (!folder) {
-    debugLog("**** Snapshot not written: no temporary folder");
-    return std::nullopt;
+std::optional<std::string> TVideoDisplay::snapshotFolder() const {
+  const TPaths paths(m_env);
+  auto isFolder = [](const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  };
+  // The record holds Windows-1252 like every text; the file system wants UTF-8.
+  const std::string chosen = cp1252ToUtf8(m_settings.snapshotFolder);
+  if (!chosen.empty() && isFolder(chosen)) return chosen;
+  if (m_settings.snapshotFolder.empty()) {
+    if (auto pictures = paths.picturesFolder()) return pictures;
+  } else {
+    debugLog("**** Snapshot folder not found: " + m_settings.snapshotFolder);
   }
-  const std::string path = joinPath(*folder, snapshotName(m_clock.localNow()));
+  return paths.tempFolder();
+}
+
+std::optional<std::string> TVideoDisplay::onSnapshotClicked() {
   if (!m_picture) {
     debugLog("**** Snapshot not written: no picture to save");
     return std::nullopt;
   }
+  const std::string name = snapshotName(m_clock.localNow());
+  const std::optional<std::string> folder = snapshotFolder();
+  if (!folder) {
+    debugLog("**** Snapshot not written: no temporary folder");
+    return std::nullopt;
+  }
+  std::string path = joinPath(*folder, name);
   std::string error;
   if (!writePrivateFile(path, *m_picture, error)) {
     debugLog("**** Snapshot not written: " + path + ": " + error);
-    return std::nullopt;
+    // A chosen folder that refuses the file still leaves the temporary one.
+    const std::optional<std::string> temp = TPaths(m_env).tempFolder();
+    if (!temp || *temp == *folder) return std::nullopt;
+    path = joinPath(*temp, name);
+    if (!writePrivateFile(path, *m_picture, error)) {
+      debugLog("**** Snapshot not written: " + path + ": " + error);
+      return std::nullopt;
+    }
   }
   m_snapDone = true;
+  if (m_onSnapshotSaved) m_onSnapshotSaved(path);
   return path;
 }
 

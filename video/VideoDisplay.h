@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -95,9 +96,17 @@ class TVideoDisplay {
   // frame of a connection triggers the automatic snapshot when autoSnap is 1.
   void HandleFrame(IMJPEGDecoder& decoder, std::unique_ptr<TJPEGImage> image);
 
-  // Writes what the video area shows, byte for byte, into the temporary folder. A failure is logged
-  // and changes nothing else. Returns the path written, or nothing.
+  // Writes what the video area shows, byte for byte, into snapshotFolder(), else the temporary
+  // folder when that one refuses the file. A failure is logged and changes nothing else. Returns
+  // the path written, or nothing; a written file is also told to the handler below.
   std::optional<std::string> onSnapshotClicked();
+  // The setting snapshotFolder when it names a folder; when it is empty, the user's pictures
+  // folder if there is one; else the temporary folder.
+  std::optional<std::string> snapshotFolder() const;
+  // Told the path of every snapshot written (manual and automatic).
+  void setOnSnapshotSaved(std::function<void(const std::string&)> handler) {
+    m_onSnapshotSaved = std::move(handler);
+  }
 
   void putIdlePicture();
   // The watchdog tick's last step: the idle picture again while no stream is wanted.
@@ -135,6 +144,7 @@ class TVideoDisplay {
   bool m_snapDone = false;
   bool m_fullScreenActive = false;
   TWindowPos m_savedPosition;
+  std::function<void(const std::string&)> m_onSnapshotSaved;
 };
 
 // Writes bytes to a new or replaced file, mode 0600, never through a symbolic link or into

@@ -45,20 +45,53 @@ void TWaitList::streamWItem(int index) {
   // The grid and the list agree after every refresh, but a stale row must never read past
   // the list.
   if (index < 0 || index >= WaitCount()) return;
-  m_streams.setTarget(m_waitList[static_cast<std::size_t>(index)]);
+  const TStreamTarget picked = m_waitList[static_cast<std::size_t>(index)];
+  m_watchedCall = picked;
+  m_streams.setTarget(picked);
   m_streams.launchStream();
+}
+
+void TWaitList::pickWaitItem(int index) {
+  if (index < 0 || index >= WaitCount()) return;
+  // Still ringing: the caller being watched must not be forgotten by switching away.
+  std::optional<TStreamTarget> putBack;
+  if (m_watchedCall && m_streams.StreamWanted() &&
+      m_streams.target().Address == m_watchedCall->Address &&
+      m_watchedCall->Address != m_waitList[static_cast<std::size_t>(index)].Address)
+    putBack = m_watchedCall;
+  streamWItem(index);
+  // Removed even when the panel can no longer be reached: launchStream reports that itself.
+  m_waitList.erase(m_waitList.begin() + index);
+  // The picked entry has left, so there is room.
+  if (putBack) m_waitList.push_back(*putBack);
+  refreshWaitList();
+}
+
+void TWaitList::callWatched(const TStreamTarget& target) { m_watchedCall = target; }
+
+void TWaitList::callEnded(const std::string& address, bool wasWatched, bool showNext) {
+  const auto from = [&address](const TStreamTarget& t) { return t.Address == address; };
+  const bool listed = std::any_of(m_waitList.begin(), m_waitList.end(), from);
+  m_waitList.erase(std::remove_if(m_waitList.begin(), m_waitList.end(), from), m_waitList.end());
+  if (m_watchedCall && m_watchedCall->Address == address) m_watchedCall.reset();
+  if (wasWatched && showNext && !m_waitList.empty() && !m_streams.StreamWanted()) {
+    pickWaitItem(0);
+  } else if (listed) {
+    refreshWaitList();
+  }
 }
 
 void TWaitList::onGridCellClicked(int col, int row) {
   if (col == 2) {
     removeWaitItem(row);
   } else if (col == 1 && m_view != nullptr && !m_view->entryText(row).empty()) {
-    streamWItem(row);
-    // Removed even when the panel can no longer be reached: launchStream reports that itself.
-    removeWaitItem(row);
+    pickWaitItem(row);
   }
 }
 
 std::string TWaitList::entryText(int row, const TStreamTarget& entry) {
-  return std::to_string(row + 1) + ": " + entry.Address;
+  std::string text = std::to_string(row + 1) + ": " + entry.Address;
+  if (!entry.DisplayName.empty() && entry.DisplayName != entry.Address)
+    text += " - " + entry.DisplayName;
+  return text;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,14 +46,25 @@ class TWaitList final : public IWaitList {
   void refreshWaitList();
   // Watches the entry at index: sets it as the stream target and launches the stream.
   void streamWItem(int index);
+  // The user's pick: watches the entry and takes it off the list; the call being watched, if
+  // any, goes back to the end of the list, since it still rings.
+  void pickWaitItem(int index);
+  void callWatched(const TStreamTarget& target) override;
+  // A panel's "stop": its waiting entries go; when it was the call watched and showNext (the
+  // setting showNextWaiting) is on, the oldest waiting caller is watched and leaves the list.
+  // Call after the stream of that panel has been stopped.
+  void callEnded(const std::string& address, bool wasWatched, bool showNext);
   // A click on a grid cell: column 1 watches and removes the row's entry, column 2 removes it.
   void onGridCellClicked(int col, int row);
 
-  // "1: 192.168.1.21" for the first entry of that panel.
+  // "1: 192.168.1.21" for the first entry of that panel, "1: 192.168.1.21 - Hall" when it has a
+  // display name.
   static std::string entryText(int row, const TStreamTarget& entry);
 
  private:
   IStreamControl& m_streams;
   IWaitListView* m_view = nullptr;
   std::vector<TStreamTarget> m_waitList;
+  // The call on screen, as it was admitted or picked; nothing for a favourite or manual stream.
+  std::optional<TStreamTarget> m_watchedCall;
 };

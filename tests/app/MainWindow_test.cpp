@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -174,3 +175,46 @@ TEST_F(MainWindowTest, VoiceMessageButtonAndRecordingClock) {
   EXPECT_EQ(clock->text(), "");
   EXPECT_TRUE(widget("voiceMessageButton")->toolTip().contains("500 Boom"));
 }
+namespace {
+
+// What the station says about the stream reaches the window: the text over the video in its
+// bottom-left corner (hidden when there is nothing to say), the statistics from the menu, the
+// title, and the snapshot's flash and path.
+TEST_F(MainWindowTest, StreamStateShowsOverTheVideoAndInTheTitle) {
+  chooseInterface("192.168.1.10");
+  start();
+  window->show();
+  auto* status = child<QLabel>("streamStatus");
+  auto* statistics = child<QLabel>("streamStatistics");
+  EXPECT_FALSE(status->isVisible());
+
+  station->streams().setTarget({"127.0.0.1", "Hall", "admin", "pw", "1"});
+  station->launchStream();
+  station->onStatusTick();
+  EXPECT_TRUE(status->isVisible());
+  EXPECT_EQ(status->text(), "Connexion...");
+  EXPECT_TRUE(widget("videoView")->geometry().contains(status->geometry()))
+      << "the text sits over the video";
+  EXPECT_EQ(window->windowTitle(), "Ostrel Stream - Hall");
+  EXPECT_FALSE(statistics->isVisible());
+  action("statisticsAction")->trigger();
+  EXPECT_TRUE(statistics->isVisible());
+  EXPECT_TRUE(statistics->text().contains("127.0.0.1")) << statistics->text().toStdString();
+  action("statisticsAction")->trigger();
+  EXPECT_FALSE(statistics->isVisible());
+
+  station->stopStream();
+  station->onStatusTick();
+  EXPECT_FALSE(status->isVisible());
+  EXPECT_EQ(window->windowTitle(), "Ostrel Stream");
+
+  const auto path = station->display().onSnapshotClicked();
+  ASSERT_TRUE(path);
+  EXPECT_TRUE(widget("snapshotFlash")->isVisible());
+  EXPECT_TRUE(waitUntil([&] { return !widget("snapshotFlash")->isVisible(); }));
+  auto* where = child<QLabel>("snapshotPath");
+  EXPECT_TRUE(where->isVisible());
+  EXPECT_TRUE(where->text().endsWith(QString::fromStdString(*path))) << where->text().toStdString();
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,22 @@ class TRecordingStationWindow final : public TRecordingVideoWindow, public IStat
   // Every look of the voice-message button and its clock, in order.
   std::vector<TVoiceMessageLook> voiceLooks;
   void showVoiceMessage(const TVoiceMessageLook& look) override { voiceLooks.push_back(look); }
+  // The texts over the video, the title, snapshots told, the network wait and the settings
+  // window's openings, as they were last shown.
+  std::string status, statistics, title = "Ostrel Stream";
+  std::uint64_t painted = 0;
+  std::vector<std::string> snapshotsTold;
+  std::vector<bool> networkWaits;
+  int interfaceSettingsOpened = 0;
+  void showStreamStatus(const std::string& text, const std::string& stats) override {
+    status = text;
+    statistics = stats;
+  }
+  std::uint64_t framesShown() const override { return painted; }
+  void setTitle(const std::string& text) override { title = text; }
+  void showSnapshotSaved(const std::string& path) override { snapshotsTold.push_back(path); }
+  void showNetworkWait(bool shown) override { networkWaits.push_back(shown); }
+  void openInterfaceSettings() override { ++interfaceSettingsOpened; }
   void setLedIcon(bool detected) override { ledDetected = detected; }
   void setLedHint(const std::string& text) override { hint = text; }
   std::string ledHint() const override { return hint; }

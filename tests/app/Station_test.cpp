@@ -7,9 +7,13 @@
 #include <unistd.h>
 
 #include <QTcpServer>
+#include <QTimer>
 #include <algorithm>
+#include <functional>
 
 #include "platform/NullRecorder.h"
+#include "core/SettingsStore.h"
+#include "net/NetworkWait.h"
 #include "tests/app/RecordingStationWindow.h"
 #include "tests/app/StationTestSupport.h"
 
@@ -116,8 +120,10 @@ TEST_F(StationTest, PortInUseEndsTheSecondCopy) {
 }
 
 // Several interfaces and none chosen: the user is told, and the periodic work stays off while
-// the listener still serves.
+// the listener still serves; then the settings window opens on the interfaces list.
 TEST_F(StationTest, UnchosenInterfaceRunsDegraded) {
+  net.table->interfaces.push_back(fakeIfRow(3, NetIfType::Wireless));
+  net.table->addresses.push_back({3, "10.0.0.7", "255.255.255.0"});
   auto station = start();
   EXPECT_FALSE(station->terminationRequested());
   EXPECT_TRUE(station->listener()->active());
@@ -125,6 +131,133 @@ TEST_F(StationTest, UnchosenInterfaceRunsDegraded) {
   ASSERT_FALSE(dialogs.shown.empty());
   EXPECT_EQ(dialogs.shown.front().icon, EDialogIcon::None);
   EXPECT_EQ(dialogs.shown.front().text.rfind("Attention, plusieurs interfaces", 0), 0u);
+  EXPECT_EQ(window.interfaceSettingsOpened, 0) << "not from inside start-up";
+  EXPECT_TRUE(waitUntil([&] { return window.interfaceSettingsOpened == 1; }));
+  EXPECT_TRUE(settings.interfaceSelected.empty());
+}
+
+// First start on a host with one interface: it is chosen, stored and logged; the loopback
+// address is no second interface, and a down interface is no choice.
+TEST_F(StationTest, FirstStartChoosesTheOnlyInterface) {
+  struct TCase {
+    const char* fault;
+    std::vector<TIfRow> extraRows;
+    std::vector<TIpAddrRow> extraAddresses;
+  };
+  const TCase cases[] = {
+      {"loopback and one Ethernet interface", {}, {}},
+      {"a second loopback address is still loopback", {}, {{1, "127.0.0.2", "255.0.0.0"}}},
+      {"an interface that is not running is no choice",
+       {fakeIfRow(3, NetIfType::Ethernet, IfAdminDown, IfOperDown)},
+       {{3, "10.0.0.7", "255.255.255.0"}}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    TStationFixture fresh;
+    for (const TIfRow& row : c.extraRows) fresh.net.table->interfaces.push_back(row);
+    for (const TIpAddrRow& row : c.extraAddresses) fresh.net.table->addresses.push_back(row);
+    TRecordingStationWindow freshWindow;
+    TStation station(fresh.services(0), freshWindow);
+    station.runStartUp();
+    EXPECT_FALSE(station.terminationRequested());
+    EXPECT_EQ(fresh.settings.interfaceSelected, "192.168.1.10");
+    EXPECT_EQ(station.HostIP(), "192.168.1.10");
+    EXPECT_TRUE(station.watchdogTimer() != nullptr && station.watchdogTimer()->isActive())
+        << "a chosen interface is a full start";
+    for (const std::string& text : fresh.dialogTexts())
+      EXPECT_EQ(text.find("plusieurs interfaces"), std::string::npos) << text;
+    EXPECT_TRUE(fresh.captured.contains(
+        "Network interface chosen, the only one on this host: 192.168.1.10"));
+    // Stored: the next start reads it like a choice the user made.
+    TAppSettings reread;
+    bool ssl = false;
+    TSettingsStore(fresh.dir.path().toStdString() + "/config/Halvex/HalvexStream.reg", reread, ssl)
+        .loadSettings();
+    EXPECT_EQ(reread.interfaceSelected, "192.168.1.10");
+    pumpEvents(std::chrono::milliseconds(20));
+    EXPECT_EQ(freshWindow.interfaceSettingsOpened, 0);
+  }
+}
+
+// Started with the session before the network is up: the program waits for an address, up to
+// a minute, with its small window; started by hand it says "Network error" at once.
+TEST_F(StationTest, LateNetworkIsWaitedForOnlyWhenStartedWithTheSession) {
+  const TIfTable up = *net.table;
+  TIfTable loopbackOnly;
+  loopbackOnly.interfaces = {fakeIfRow(1, NetIfType::Loopback)};
+  loopbackOnly.addresses = {{1, "127.0.0.1", "255.0.0.0"}};
+  struct TCase {
+    const char* fault;
+    bool autostart;
+    std::function<void(TStationFixture&)> meanwhile;  // while the station waits
+    bool started;
+    std::vector<bool> waitWindow;
+  };
+  const TCase cases[] = {
+      {"the address comes after start-up began",
+       true,
+       [&](TStationFixture& f) {
+         f.clock.advance(std::chrono::seconds(20));
+         f.net.table = up;
+       },
+       true,
+       {true, false}},
+      {"a minute without an address ends in the Network error",
+       true,
+       [](TStationFixture& f) { f.clock.advance(TNetworkWait::Limit); },
+       false,
+       {true, false}},
+      {"started by hand: no waiting", false, [](TStationFixture&) {}, false, {}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    TStationFixture f;
+    f.chooseInterface("192.168.1.10");
+    f.net.table = loopbackOnly;
+    TStationServices services = f.services(0);
+    services.startedByAutostart = c.autostart;
+    TRecordingStationWindow w;
+    TStation station(services, w);
+    QTimer::singleShot(300, [&] { c.meanwhile(f); });
+    station.runStartUp();
+    EXPECT_EQ(w.networkWaits, c.waitWindow);
+    EXPECT_EQ(station.terminationRequested(), !c.started);
+    if (c.started) {
+      EXPECT_TRUE(f.dialogTexts().empty() ||
+                  f.dialogTexts().front().find("HTTPS") != std::string::npos);
+      EXPECT_EQ(station.HostIP(), "192.168.1.10");
+      EXPECT_TRUE(station.listener() != nullptr && station.listener()->active());
+    } else {
+      EXPECT_EQ(f.dialogTexts(), std::vector<std::string>{"Ostrel Stream: Network error"});
+    }
+    pumpEvents(std::chrono::milliseconds(350));  // the unused single shot runs here
+  }
+}
+
+// The title, the text over the video and where a snapshot went reach the window.
+TEST_F(StationTest, WindowShowsTheStreamState) {
+  chooseInterface("192.168.1.10");
+  auto station = start();
+  station->onStatusTick();
+  EXPECT_EQ(window.title, "Ostrel Stream");
+  EXPECT_EQ(window.status, "");
+  // Port 1 on loopback refuses: the stream stays wanted and keeps "connecting".
+  station->streams().setTarget({"127.0.0.1", "Hall", "admin", "pw", "1"});
+  station->launchStream();
+  station->onStatusTick();
+  EXPECT_EQ(window.title, "Ostrel Stream - Hall");
+  EXPECT_EQ(window.status, "Connexion...");
+  EXPECT_EQ(window.statistics, "") << "statistics only on demand";
+  station->setStatisticsShown(true);
+  EXPECT_NE(window.statistics.find("Platine: 127.0.0.1"), std::string::npos) << window.statistics;
+  station->stopStream();
+  station->onStatusTick();
+  EXPECT_EQ(window.title, "Ostrel Stream");
+  EXPECT_EQ(window.status, "");
+
+  ASSERT_TRUE(station->display().onSnapshotClicked());
+  ASSERT_EQ(window.snapshotsTold.size(), 1u);
+  EXPECT_EQ(window.snapshotsTold[0].rfind(captured.folder(), 0), 0u) << window.snapshotsTold[0];
 }
 
 struct TTempCase {

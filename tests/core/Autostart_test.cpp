@@ -74,7 +74,10 @@ TEST_F(AutostartTest, OnCopiesTheProgramAndWritesTheEntryWhateverFoldersExist) {
     const std::string entry = readFileBytes(paths.autostartEntry());
     EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
     EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos);
-    EXPECT_NE(entry.find("\nExec=\"" + root + "/my data%%/Halvex/Ostrel_Stream/Ostrel_Stream\"\n"),
+    // The argument tells the copy it was started with the session (it then waits for the
+    // network).
+    EXPECT_NE(entry.find("\nExec=\"" + root +
+                         "/my data%%/Halvex/Ostrel_Stream/Ostrel_Stream\" --autostart\n"),
               std::string::npos)
         << entry;
   }

@@ -202,6 +202,10 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
   values.ONTop = true;
   values.SysButtons = true;
   values.CallingList = "\"a b\";c";
+  values.snapshotFolder =
+      "/srv/porte d'entr\xE9"
+      "e";
+  values.showNextWaiting = 0;
   settings.codeGache = "before";
 
   ASSERT_TRUE(store.saveSettings(values, "1234"));
@@ -211,7 +215,8 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
                              "startMinimized",    "autoFullScreen", "autoFocus",   "warningOnCall",
                              "interfaceSelected", "codeGache",      "APIusername", "APIpassword",
                              "SysButtons",        "ONTop",          "CallingList", "APISSL",
-                             "APIAuthtype",       "APIMethod",      "language",    "SIPID"}));
+                             "APIAuthtype",       "APIMethod",      "language",    "SIPID",
+                             "snapshotFolder",    "showNextWaiting"}));
   const std::string saved = readFileBytes(path);
   // The password never reaches the disk in clear.
   EXPECT_EQ(saved.find("pa ss"), std::string::npos);
@@ -242,6 +247,30 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
   EXPECT_TRUE(loaded.ONTop);
   EXPECT_TRUE(loaded.SysButtons);
   EXPECT_EQ(loaded.CallingList, expected.CallingList);
+  EXPECT_EQ(loaded.snapshotFolder, values.snapshotFolder);
+  EXPECT_EQ(loaded.showNextWaiting, 0);
+}
+
+// The values added later are not created on first start (the twenty stay as they were), and a
+// file without them reads as their defaults: the next waiting caller is shown.
+TEST_F(SettingsStoreTest, LaterValuesMissingReadAsTheirDefaults) {
+  settings.showNextWaiting = 0;
+  settings.snapshotFolder = "stale";
+  store.loadSettings();
+  EXPECT_EQ(settings.showNextWaiting, 1);
+  EXPECT_EQ(settings.snapshotFolder, "");
+  EXPECT_EQ(fileNames().size(), static_cast<std::size_t>(TSettingsStore::ValueCount));
+}
+
+// The first start's own interface choice is written alone; everything else stays as stored.
+TEST_F(SettingsStoreTest, InterfaceChoiceIsSavedAlone) {
+  writeStore("\"platines\"=\"10.0.0.2\"\n\"interfaceSelected\"=\"\"\n");
+  ASSERT_TRUE(store.saveInterfaceSelected("192.168.1.10"));
+  TRegStore check(path);
+  ASSERT_TRUE(check.open());
+  EXPECT_EQ(check.readString("interfaceSelected"), "192.168.1.10");
+  EXPECT_EQ(check.readString("platines"), "10.0.0.2");
+  EXPECT_EQ(fileNames().size(), 2u);
 }
 
 TEST_F(SettingsStoreTest, SaveAfterFirstStartKeepsOneValuePerNameAndUnknownValues) {
@@ -252,7 +281,7 @@ TEST_F(SettingsStoreTest, SaveAfterFirstStartKeepsOneValuePerNameAndUnknownValue
   values.startMinimized = 2;  // only 0 or 1 is ever stored for a switch
   ASSERT_TRUE(store.saveSettings(values, ""));
   auto names = fileNames();
-  EXPECT_EQ(names.size(), 21u);
+  EXPECT_EQ(names.size(), 23u);
   EXPECT_EQ(names[0], "Extra");
   EXPECT_EQ(names[13], "APIUsername");  // first spelling kept, no "APIusername" beside it
   TRegStore check(path);

@@ -292,7 +292,8 @@ bool TXServer::canClick() {
 
 std::string TScreenColours::describe() const {
   return "yellow " + std::to_string(yellow) + ", cyan " + std::to_string(cyan) + ", magenta " +
-         std::to_string(magenta) + ", navy " + std::to_string(navy) + " pixels";
+         std::to_string(magenta) + ", navy " + std::to_string(navy) + ", orange " +
+         std::to_string(orange) + " pixels";
 }
 
 std::optional<TScreenColours> countScreenColours(const std::string& pngPath) {
@@ -309,6 +310,7 @@ std::optional<TScreenColours> countScreenColours(const std::string& pngPath) {
       if (r < 80 && g > 150 && b > 150) ++counts.cyan;
       if (r > 150 && g < 80 && b > 150) ++counts.magenta;
       if (r < 60 && g > r + 12 && g < 100 && b > r + 40 && b > 60 && b < 130) ++counts.navy;
+      if (r > 220 && g > 100 && g < 156 && b < 50) ++counts.orange;
     }
   }
   return counts;

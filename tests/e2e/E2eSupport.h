@@ -127,6 +127,7 @@ struct TScreenColours {
   long cyan = 0;
   long magenta = 0;
   long navy = 0;
+  long orange = 0;  // the background of the text over the video
   std::string describe() const;
 };
 // Nothing when the file cannot be read as a picture.

@@ -1,6 +1,7 @@
 // The picture itself: the real program on an X server of its own, a simulated panel calling it,
 // and screenshots of what a user would see.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdio>
 
@@ -13,6 +14,10 @@ namespace {
 bool showsTestPattern(const TScreenColours& c) {
   return c.yellow > 3000 && c.cyan > 3000 && c.magenta > 3000;
 }
+
+// The text over the video (a few hundred orange pixels at least); nothing else on screen is
+// orange, the pattern's bars included.
+bool showsStatusText(const TScreenColours& c) { return c.orange > 400; }
 
 // The idle picture's upper half is navy; the pattern has no navy and the idle picture no bars.
 bool showsIdlePicture(const TScreenColours& c) {
@@ -151,5 +156,41 @@ TEST_F(VideoE2e, PanelLostWithoutAWordIsReconnectedWhenItComesBack) {
   // A figure for the record, not a bound: timing goals belong to the benchmarks.
   std::printf("picture back %lld ms after the panel's link came up\n",
               static_cast<long long>(waited.count()));
+  EXPECT_EQ(program->child().terminate(), 0) << program->child().errors();
+}
+
+// A panel that stops sending (frozen, its connection open) must not leave a frozen picture that
+// looks live: "Video lost" comes over it, and goes once the panel sends again.
+TEST_F(VideoE2e, FrozenPanelShowsVideoLostUntilItsPictureReturns) {
+  auto panel = servePanel(2, panelNs, "8081");
+  auto program = startProgram();
+  ASSERT_FALSE(HasFailure());
+  notify({"start", "login", "pw", "8081"});
+  TScreenColours live = waitForScreen("1-live.png", [](const TScreenColours& c) {
+    return showsTestPattern(c) && !showsStatusText(c);
+  });
+  ASSERT_TRUE(showsTestPattern(live) && !showsStatusText(live))
+      << live.describe() << "; see " << path("1-live.png") << "\n"
+      << program->log();
+
+  ASSERT_EQ(::kill(panel->pid(), SIGSTOP), 0) << "cannot freeze the panel";
+  const auto frozen = std::chrono::steady_clock::now();
+  TScreenColours lost = waitForScreen("2-lost.png", showsStatusText);
+  const auto shownAfter = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - frozen);
+  EXPECT_TRUE(showsStatusText(lost)) << lost.describe() << "; see " << path("2-lost.png");
+  // The text is the lost one, not a connecting one: the log tells which.
+  EXPECT_TRUE(program->waitForLog("Picture: video lost")) << program->log();
+  // A figure for the record (the goal is 3 s), not a bound: timing goals are the benchmarks'.
+  std::printf("\"Video lost\" on screen %lld ms after the panel froze\n",
+              static_cast<long long>(shownAfter.count()));
+
+  ASSERT_EQ(::kill(panel->pid(), SIGCONT), 0) << "cannot wake the panel";
+  TScreenColours back = waitForScreen("3-back.png", [](const TScreenColours& c) {
+    return showsTestPattern(c) && !showsStatusText(c);
+  });
+  EXPECT_TRUE(showsTestPattern(back) && !showsStatusText(back))
+      << back.describe() << "; see " << path("3-back.png") << "\n"
+      << program->log();
   EXPECT_EQ(program->child().terminate(), 0) << program->child().errors();
 }

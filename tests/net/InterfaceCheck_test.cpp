@@ -7,6 +7,7 @@
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
 #include "core/UiTexts.h"
+#include "net/NetworkWait.h"
 #include "tests/support/Fakes.h"
 
 namespace {
@@ -160,6 +161,65 @@ TEST(IsUsableHostIP, OnlyTheTwoNoNetworkAddressesAreRefused) {
   EXPECT_FALSE(isUsableHostIP("127.0.0.1"));
   EXPECT_FALSE(isUsableHostIP("0.0.0.0"));
   EXPECT_TRUE(isUsableHostIP("192.168.1.10"));
+}
+
+}  // namespace
+
+namespace {
+
+// The first start's choice from the real inventory: one card is chosen, several are not, and
+// loop-back (any 127.x address) and a card that is down never count.
+TEST_F(StartupNetworkTest, FirstStartChoosesTheOnlyUsableInterface) {
+  TIfTable loopbackOnly;
+  loopbackOnly.interfaces = {fakeIfRow(1, NetIfType::Loopback, IfAdminUp)};
+  loopbackOnly.addresses = {{1, "127.0.0.1", "255.0.0.0"}, {1, "127.0.1.1", "255.0.0.0"}};
+  TIfTable twiceListed = hostTable(false, false);
+  twiceListed.addresses.push_back({2, "192.168.1.10", "255.255.255.0"});
+  struct TCase {
+    const char* fault;
+    TIfTable table;
+    std::optional<std::string> chosen;
+  };
+  const TCase cases[] = {
+      {"one card beside loop-back", hostTable(false, false), "192.168.1.10"},
+      {"two cards: the user must choose", hostTable(true, false), std::nullopt},
+      {"a card that is down is no choice", hostTable(false, true), "192.168.1.10"},
+      {"the same address listed twice is one interface", twiceListed, "192.168.1.10"},
+      {"loop-back only", loopbackOnly, std::nullopt},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    m_state = TNetworkState{};
+    m_net.table = c.table;
+    m_state.HostIP = getHostIP(m_net);
+    runInterfaceInventory(m_net, m_state);
+    EXPECT_EQ(soleInterface(m_state), c.chosen);
+  }
+}
+
+// The wait for a late network: ready as soon as an address appears, given up after a minute.
+TEST(NetworkWait, ReadyWhenAnAddressAppearsGivenUpAfterAMinute) {
+  TFakeClock clock;
+  TFakeNetInterfaces net;
+  TIfTable loopbackOnly;
+  loopbackOnly.interfaces = {fakeIfRow(1, NetIfType::Loopback)};
+  loopbackOnly.addresses = {{1, "127.0.0.1", "255.0.0.0"}};
+  net.table = loopbackOnly;
+  net.ownNameAddresses = {"127.0.1.1"};
+  TNetworkWait wait(net, clock);
+  EXPECT_EQ(wait.poll(), TNetworkWait::EState::Waiting);
+  clock.advance(TNetworkWait::Limit - std::chrono::milliseconds(1));
+  EXPECT_EQ(wait.poll(), TNetworkWait::EState::Waiting);
+  net.table = hostTable(false, false);
+  EXPECT_EQ(wait.poll(), TNetworkWait::EState::Ready);
+  EXPECT_EQ(wait.hostIP(), "192.168.1.10");
+
+  TNetworkWait late(net, clock);
+  net.table = loopbackOnly;
+  clock.advance(TNetworkWait::Limit);
+  EXPECT_EQ(late.poll(), TNetworkWait::EState::GaveUp);
+  net.table = hostTable(false, false);
+  EXPECT_EQ(late.poll(), TNetworkWait::EState::Ready) << "an address is never refused";
 }
 
 }  // namespace

@@ -367,3 +367,33 @@ TEST_F(SettingsWindowTest, PictureButtonsAreNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+// The two later settings go through the window like the others: shown, applied, stored.
+TEST_F(SettingsWindowTest, NextWaitingCallerAndSnapshotFolderAreShownAppliedAndStored) {
+  settings.showNextWaiting = 1;
+  settings.snapshotFolder = "/srv/photos";
+  opened();
+  EXPECT_TRUE(find<QCheckBox>("showNextWaitingCheck")->isChecked());
+  EXPECT_EQ(find<QLineEdit>("snapshotFolderEdit")->text(), "/srv/photos");
+  EXPECT_EQ(find<QCheckBox>("showNextWaitingCheck")->text(),
+            "When a call ends, show the next waiting caller");
+  find<QCheckBox>("showNextWaitingCheck")->setChecked(false);
+  find<QLineEdit>("snapshotFolderEdit")->setText("  /home/desk/Porte  ");
+  click("applyButton");
+  EXPECT_EQ(settings.showNextWaiting, 0);
+  EXPECT_EQ(settings.snapshotFolder, "/home/desk/Porte");
+  EXPECT_EQ(storedNumber("showNextWaiting"), 0u);
+  EXPECT_EQ(stored("snapshotFolder"), "/home/desk/Porte");
+}
+
+// After the several-interfaces message the window opens where the choice is made.
+TEST_F(SettingsWindowTest, OpeningOnInterfacesShowsTheirList) {
+  window().openOnInterfaces();
+  EXPECT_TRUE(window().isVisible());
+  EXPECT_EQ(find<QTabWidget>("tabs")->currentIndex(), TSettingsWindow::AddressesTab);
+  EXPECT_EQ(find<QComboBox>("interfaceCombo")->count(), 2);
+}
+
+}  // namespace

@@ -128,8 +128,9 @@ TEST_F(WaitListWindowTest, ClicksOnCellsReachTheWaitList) {
     list.addWaitItem(panel(address));
   list.showWaitList();
   ASSERT_TRUE(waitListWindow->isVisible());
-  ASSERT_EQ(column0(),
-            (std::vector<std::string>{"1: 192.168.1.21", "2: 192.168.1.22", "3: 192.168.1.23"}));
+  ASSERT_EQ(column0(), (std::vector<std::string>{"1: 192.168.1.21 - 200@192.168.1.21",
+                                                 "2: 192.168.1.22 - 200@192.168.1.22",
+                                                 "3: 192.168.1.23 - 200@192.168.1.23"}));
 
   clickCell(1, 0);  // the entry text itself does nothing
   EXPECT_TRUE(streams.calls.empty());
@@ -137,10 +138,11 @@ TEST_F(WaitListWindowTest, ClicksOnCellsReachTheWaitList) {
 
   clickCell(1, 1);  // watch
   EXPECT_EQ(streams.calls, (std::vector<std::string>{"setTarget 192.168.1.22", "launchStream"}));
-  EXPECT_EQ(column0(), (std::vector<std::string>{"1: 192.168.1.21", "2: 192.168.1.23"}));
+  EXPECT_EQ(column0(), (std::vector<std::string>{"1: 192.168.1.21 - 200@192.168.1.21",
+                                                 "2: 192.168.1.23 - 200@192.168.1.23"}));
 
   clickCell(0, 2);  // remove
-  EXPECT_EQ(column0(), std::vector<std::string>{"1: 192.168.1.23"});
+  EXPECT_EQ(column0(), std::vector<std::string>{"1: 192.168.1.23 - 200@192.168.1.23"});
   EXPECT_EQ(streams.calls.size(), 2u);
 }
 
@@ -151,7 +153,7 @@ TEST_F(WaitListWindowTest, ClosingOnlyHidesAndTheNextCallerBringsItBack) {
   list.addWaitItem(panel("192.168.1.21"));
   list.showWaitList();
   EXPECT_TRUE(waitListWindow->isVisible());
-  EXPECT_EQ(column0(), std::vector<std::string>{"1: 192.168.1.21"});
+  EXPECT_EQ(column0(), std::vector<std::string>{"1: 192.168.1.21 - 200@192.168.1.21"});
 }
 
 TEST_F(WaitListWindowTest, BothIconsAreDrawnInEveryRowEmptyOnesIncluded) {

@@ -32,6 +32,10 @@ class VideoDisplayTest : public ::testing::Test {
   void SetUp() override {
     ensureQtApplication();
     env.values["TMP"] = tmp.path().toStdString();
+    // A home of the test's own: whether the machine's user has a Pictures folder must not
+    // decide where snapshots go.
+    env.values["HOME"] = home.path().toStdString();
+    env.values["XDG_CONFIG_HOME"] = home.path().toStdString() + "/config";
     clock.local = {2024, 3, 5, 14, 7, 9};
     decoder = std::make_unique<TMJPEGDecoder>();
     display = std::make_unique<TVideoDisplay>(window, settings, clock, env, standard, festive);
@@ -53,6 +57,7 @@ class VideoDisplayTest : public ::testing::Test {
   TFakeClock clock;
   TFakeEnv env;
   QTemporaryDir tmp;
+  QTemporaryDir home;
   TRecordingVideoWindow window;
   const TShared standard = share(makeJpeg(40, 30));
   const TShared festive = share(makeJpeg(40, 30, [](int, int) { return 0xC02020u; }));
@@ -130,6 +135,54 @@ TEST_F(VideoDisplayTest, SnapshotWritesThePictureOnScreenByteForByte) {
   struct stat info {};
   ASSERT_EQ(::stat(snapshotPath().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u) << "another account must not read a snapshot";
+}
+
+// Snapshots go where the user looks for pictures, and say where they went; the temporary
+// folder is what is left when there is no such folder.
+TEST_F(VideoDisplayTest, SnapshotFolderFollowsTheSettingThenPicturesThenTemp) {
+  const std::string h = home.path().toStdString();
+  struct TCase {
+    const char* fault;
+    std::vector<std::string> folders;  // made under the home before the snapshot
+    std::string userDirs;              // config/user-dirs.dirs, when not empty
+    std::string setting;               // the snapshotFolder setting
+    std::string expected;              // the folder written into
+  };
+  const TCase cases[] = {
+      {"the user's Pictures folder by default", {"/Pictures"}, "", "", h + "/Pictures"},
+      {"the folder xdg-user-dirs names",
+       {"/Pictures", "/Bilder"},
+       "# comment\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n",
+       "",
+       h + "/Bilder"},
+      {"no Pictures folder: the temporary one", {}, "", "", tmp.path().toStdString()},
+      {"the setting's folder first",
+       {"/Pictures", "/Doorbell"},
+       "",
+       h + "/Doorbell",
+       h + "/Doorbell"},
+      {"a setting naming a missing folder falls back",
+       {"/Pictures"},
+       "",
+       h + "/gone",
+       tmp.path().toStdString()},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    std::filesystem::remove_all(h);
+    std::filesystem::create_directories(h + "/config");
+    for (const std::string& folder : c.folders) std::filesystem::create_directories(h + folder);
+    if (!c.userDirs.empty()) std::ofstream(h + "/config/user-dirs.dirs") << c.userDirs;
+    settings.snapshotFolder = c.setting;
+    std::vector<std::string> told;
+    display->setOnSnapshotSaved([&](const std::string& path) { told.push_back(path); });
+    const auto path = display->onSnapshotClicked();
+    const std::string expected = c.expected + "/snapshot-20240305140709.jpg";
+    ASSERT_TRUE(path);
+    EXPECT_EQ(*path, expected);
+    EXPECT_EQ(readBytes(expected), *standard);
+    EXPECT_EQ(told, std::vector<std::string>{expected}) << "the window is told where it went";
+  }
 }
 
 TEST_F(VideoDisplayTest, ReplacedSnapshotIsMadePrivateAndShorterContentLeavesNoTail) {

@@ -71,8 +71,9 @@ TEST_F(WaitListTest, EveryRefreshListsAndLogsEveryEntry) {
   list.refreshWaitList();
 
   EXPECT_EQ(view.shows, 1);
-  EXPECT_EQ(view.column0,
-            (std::vector<std::string>{"1: 192.168.1.21", "2: 192.168.1.22", "3: 192.168.1.21"}));
+  EXPECT_EQ(view.column0, (std::vector<std::string>{"1: 192.168.1.21 - 200@192.168.1.21",
+                                                    "2: 192.168.1.22 - 200@192.168.1.22",
+                                                    "3: 192.168.1.21 - 200@192.168.1.21"}));
   std::vector<std::string> once{"192.168.1.21 added to waitList", "192.168.1.22 added to waitList",
                                 "192.168.1.21 added to waitList"};
   std::vector<std::string> twice = once;
@@ -86,7 +87,7 @@ TEST_F(WaitListTest, WithoutAWindowNothingIsRefreshedOrLogged) {
   list.refreshWaitList();
   EXPECT_TRUE(log.texts().empty());
   list.attachView(&view);
-  EXPECT_EQ(view.column0, std::vector<std::string>{"1: 192.168.1.21"});
+  EXPECT_EQ(view.column0, std::vector<std::string>{"1: 192.168.1.21 - 200@192.168.1.21"});
 }
 
 TEST_F(WaitListTest, NeverHoldsMoreThanTen) {
@@ -95,8 +96,8 @@ TEST_F(WaitListTest, NeverHoldsMoreThanTen) {
   list.refreshWaitList();
   EXPECT_EQ(list.WaitCount(), 10);
   ASSERT_EQ(view.column0.size(), 10u);
-  EXPECT_EQ(view.column0.front(), "1: 10.0.0.1");
-  EXPECT_EQ(view.column0.back(), "10: 10.0.0.10");
+  EXPECT_EQ(view.column0.front(), "1: 10.0.0.1 - 200@10.0.0.1");
+  EXPECT_EQ(view.column0.back(), "10: 10.0.0.10 - 200@10.0.0.10");
 }
 
 TEST_F(WaitListTest, RemovingTheMiddleEntryRenumbersAndLogsTheRest) {
@@ -104,7 +105,7 @@ TEST_F(WaitListTest, RemovingTheMiddleEntryRenumbersAndLogsTheRest) {
   fill({"A", "B", "C"});
   list.onGridCellClicked(2, 1);
   EXPECT_EQ(addresses(list), (std::vector<std::string>{"A", "C"}));
-  EXPECT_EQ(view.column0, (std::vector<std::string>{"1: A", "2: C"}));
+  EXPECT_EQ(view.column0, (std::vector<std::string>{"1: A - 200@A", "2: C - 200@C"}));
   EXPECT_EQ(log.texts(), (std::vector<std::string>{"A added to waitList", "C added to waitList"}));
   EXPECT_TRUE(streams.calls.empty());
 }
@@ -116,7 +117,7 @@ TEST_F(WaitListTest, PickingAnEntryWatchesItThenRemovesIt) {
   EXPECT_EQ(streams.calls, (std::vector<std::string>{"setTarget B", "launchStream"}));
   EXPECT_EQ(streams.current, panel("B"));
   EXPECT_EQ(addresses(list), (std::vector<std::string>{"A", "C"}));
-  EXPECT_EQ(view.column0, (std::vector<std::string>{"1: A", "2: C"}));
+  EXPECT_EQ(view.column0, (std::vector<std::string>{"1: A - 200@A", "2: C - 200@C"}));
 }
 
 struct TIdleClick {
