@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QToolButton>
@@ -44,6 +45,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void applyBorderIcons(bool systemButtons, bool onTop) override;
   void applyTexts() override;
   void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) override;
+  void setAudioLevel(int position) override;
   // IVoiceMessageView
   void showVoiceMessage(const TVoiceMessageLook& look) override;
   // ILedView: the detection LED.
@@ -77,6 +79,9 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void onMinimiseTriggered();
   void onWaitListTriggered();
   void onSettingsTriggered();
+  // A right click on the level bar: the live sound's volume and mute.
+  void onAudioLevelMenuRequested(const QPoint& where);
+  void fullScreenChangedSoon();
 
   void setFlagsInPlace(Qt::WindowFlags flags);
   void centre();
@@ -118,6 +123,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   QToolButton* m_stopListeningButton = nullptr;
   QLabel* m_recordingClock = nullptr;
   QProgressBar* m_audioLevelBar = nullptr;
+  QMenu* m_liveVolumeMenu = nullptr;
   QLabel* m_alwaysOnTopPin = nullptr;
   QLabel* m_detectionLed = nullptr;
 

@@ -23,4 +23,6 @@ class IStationWindow : public virtual IVideoWindow, public ILedView, public IVoi
   // The relay button's look: busy, a success or a failure with its detail in the tooltip, or
   // plain again (nothing).
   virtual void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) = 0;
+  // The live sound's level bar, 0..100.
+  virtual void setAudioLevel(int position) = 0;
 };

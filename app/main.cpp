@@ -11,6 +11,7 @@
 #include "core/SettingsStore.h"
 #include "platform/QtRecorder.h"
 #include "platform/SessionEnd.h"
+#include "platform/WaveOutDevice.h"
 #include "ui/AboutWindow.h"
 #include "ui/DebugWindow.h"
 #include "ui/NoticesWindow.h"
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
   TSystemNetInterfaces net;
   TRecorderRegistry recorders;
   recorders.add(qtRecorderBackend());
+  TWaveOutBackends waveOutBackends;
+  registerWaveOutBackends(waveOutBackends);
 
   int status = 0;
   {
@@ -49,6 +52,7 @@ int main(int argc, char** argv) {
         log,        dialogs, env, clock, net, AppSettings, TNotificationListener::DefaultPort,
         &sessionEnd};
     services.recorders = &recorders;
+    services.waveOutBackends = &waveOutBackends;
     TStation station(services, mainWindow);
     mainWindow.attachStation(&station);
     station.runStartUp();

@@ -26,6 +26,10 @@ struct TAppSettings {
   bool ONTop = false;
   bool SysButtons = false;
   std::string CallingList;
+  // The live sound's volume in percent and its mute switch; not shown in the settings window,
+  // saved on their own when the user changes them over the level bar.
+  int liveVolume = 100;
+  bool liveMute = false;
 };
 
 // The process-wide record and the run-time TLS flag beside it.

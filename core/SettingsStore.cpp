@@ -1,5 +1,6 @@
 #include "core/SettingsStore.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -38,6 +39,9 @@ constexpr std::array<TDefault, TSettingsStore::ValueCount> kDefaults = {{
     {"SysButtons", false, nullptr},
     {"CallingList", true, ""},
 }};
+
+constexpr const char* kLiveVolume = "liveVolume";
+constexpr const char* kLiveMute = "liveMute";
 
 std::string stringOr(const TRegStore& store, const char* name, const char* fallback) {
   return store.readString(name).value_or(fallback);
@@ -118,6 +122,10 @@ void TSettingsStore::loadSettings() {
     s.SysButtons = store.readDword("SysButtons").value_or(0) != 0;
     s.ONTop = store.readDword("ONTop").value_or(0) != 0;
     s.CallingList = stringOr(store, "CallingList", "");
+    // Added later than the twenty above, so never created: missing means full volume.
+    const std::uint32_t volume = store.readDword(kLiveVolume).value_or(100);
+    s.liveVolume = volume > 100 ? 100 : static_cast<int>(volume);
+    s.liveMute = store.readDword(kLiveMute).value_or(0) == 1;
   }
   debugLog("Registry keys successfully loaded");
 }
@@ -157,5 +165,20 @@ bool TSettingsStore::saveSettings(const TAppSettings& values, const std::string&
     throw ESettingsSaveError(store.lastError());
   }
   m_settings.codeGache = scrambledCode;
+  return true;
+}
+
+bool TSettingsStore::saveLiveVolume(const TAppSettings& values) {
+  TRegStore store(m_storePath);
+  if (!store.open()) {
+    debugLog("**** Live volume not saved: " + store.lastError());
+    return false;
+  }
+  store.writeDword(kLiveVolume, static_cast<std::uint32_t>(std::clamp(values.liveVolume, 0, 100)));
+  store.writeDword(kLiveMute, values.liveMute ? 1 : 0);
+  if (!store.save()) {
+    debugLog("**** Live volume not saved: " + store.lastError());
+    return false;
+  }
   return true;
 }

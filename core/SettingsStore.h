@@ -36,6 +36,10 @@ class TSettingsStore {
   // Throws ESettingsSaveError when the file could not be replaced.
   bool saveSettings(const TAppSettings& values, const std::string& strikeCode);
 
+  // Writes the live sound's volume and mute, leaving every other value as it is. False (and
+  // logged) when the store cannot be opened or written.
+  bool saveLiveVolume(const TAppSettings& values);
+
  private:
   std::string m_storePath;
   TAppSettings& m_settings;
