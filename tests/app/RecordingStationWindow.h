@@ -36,8 +36,9 @@ class TRecordingStationWindow final : public TRecordingVideoWindow, public IStat
   // Every look of the voice-message button and its clock, in order.
   std::vector<TVoiceMessageLook> voiceLooks;
   void showVoiceMessage(const TVoiceMessageLook& look) override { voiceLooks.push_back(look); }
-  int audioLevel = -1;
-  void setAudioLevel(int position) override { audioLevel = position; }
+  // Every position the level bar was given, in order.
+  std::vector<int> audioLevels;
+  void setAudioLevel(int position) override { audioLevels.push_back(position); }
   void setLedIcon(bool detected) override { ledDetected = detected; }
   void setLedHint(const std::string& text) override { hint = text; }
   std::string ledHint() const override { return hint; }
