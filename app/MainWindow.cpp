@@ -8,7 +8,9 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
+#include <QSlider>
 #include <QUrl>
+#include <QWidgetAction>
 
 #include "app/Station.h"
 #include "base/Text.h"
@@ -174,8 +176,11 @@ void TMainWindow::buildClientArea() {
   m_recordingClock->setFixedSize(111, 13);
   m_audioLevelBar = new QProgressBar(client);
   m_audioLevelBar->setObjectName("audioLevelBar");
-  m_audioLevelBar->setGeometry(145, 281, 150, 17);
+  m_audioLevelBar->setGeometry(145, 281, 109, 9);
+  m_audioLevelBar->setRange(0, 100);
+  m_audioLevelBar->setValue(0);
   m_audioLevelBar->setTextVisible(false);
+  m_audioLevelBar->setContextMenuPolicy(Qt::CustomContextMenu);
   m_audioLevelBar->hide();
 
   // The alternate pictures of the pin and of the detection LED are kept aside.
@@ -274,6 +279,43 @@ void TMainWindow::connectCommands() {
           [station] { station->onSnapshotClicked(); });
   connect(m_statisticsAction, &QAction::toggled, this,
           [station](bool on) { station->setStatisticsShown(on); });
+  connect(m_listenButton, &QToolButton::clicked, this, [station] { station->onListenClicked(); });
+  connect(m_stopListeningButton, &QToolButton::clicked, this,
+          [station] { station->onStopListeningClicked(); });
+  connect(m_audioLevelBar, &QWidget::customContextMenuRequested, this,
+          &TMainWindow::onAudioLevelMenuRequested);
+}
+
+void TMainWindow::setAudioLevel(int position) { m_audioLevelBar->setValue(position); }
+
+// The slider reports only where it is let go (or each key step), so a drag saves once.
+void TMainWindow::onAudioLevelMenuRequested(const QPoint& where) {
+  if (m_station == nullptr) return;
+  const TAppSettings& settings = m_station->services().settings;
+  const bool french = settings.language != "EN";
+  delete m_liveVolumeMenu;
+  m_liveVolumeMenu = new QMenu(this);
+  m_liveVolumeMenu->setObjectName("liveVolumeMenu");
+  auto* slider = new QSlider(Qt::Horizontal);
+  slider->setObjectName("liveVolumeSlider");
+  slider->setRange(0, 100);
+  slider->setValue(settings.liveVolume);
+  slider->setTracking(false);
+  slider->setMinimumWidth(120);
+  slider->setToolTip(french ? "Volume du son en direct" : "Live sound volume");
+  auto* sliderAction = new QWidgetAction(m_liveVolumeMenu);
+  sliderAction->setDefaultWidget(slider);
+  m_liveVolumeMenu->addAction(sliderAction);
+  QAction* mute = m_liveVolumeMenu->addAction(french ? "Muet" : "Mute");
+  mute->setObjectName("liveMuteAction");
+  mute->setCheckable(true);
+  mute->setChecked(settings.liveMute);
+  TStation* station = m_station;
+  connect(slider, &QSlider::valueChanged, this,
+          [station, mute](int value) { station->setLiveVolume(value, mute->isChecked()); });
+  connect(mute, &QAction::toggled, this,
+          [station, slider](bool on) { station->setLiveVolume(slider->value(), on); });
+  m_liveVolumeMenu->popup(m_audioLevelBar->mapToGlobal(where));
 }
 
 // System menu and minimise box only when the user wants them; never a maximise box.

@@ -3,6 +3,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QToolButton>
@@ -59,6 +60,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void applyBorderIcons(bool systemButtons, bool onTop) override;
   void applyTexts() override;
   void showRelayOutcome(const std::optional<TRelayOutcome>& outcome) override;
+  void setAudioLevel(int position) override;
   // IVoiceMessageView
   void showVoiceMessage(const TVoiceMessageLook& look) override;
   void showStreamStatus(const std::string& status, const std::string& statistics) override;
@@ -104,6 +106,9 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void onHelpTriggered();
   void applyAccessibleTexts();
   void setTabOrderOfTheBar();
+  // A right click on the level bar: the live sound's volume and mute.
+  void onAudioLevelMenuRequested(const QPoint& where);
+  void fullScreenChangedSoon();
 
   void setFlagsInPlace(Qt::WindowFlags flags);
   void centre();
@@ -149,6 +154,7 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   QToolButton* m_stopListeningButton = nullptr;
   QLabel* m_recordingClock = nullptr;
   QProgressBar* m_audioLevelBar = nullptr;
+  QMenu* m_liveVolumeMenu = nullptr;
   QLabel* m_alwaysOnTopPin = nullptr;
   QLabel* m_detectionLed = nullptr;
 

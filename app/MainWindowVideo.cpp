@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "app/MainWindow.h"
+#include "app/Station.h"
 #include "base/Text.h"
 #include "core/UiTexts.h"
 #include "ui/SettingsWindow.h"
@@ -75,6 +76,7 @@ void TMainWindow::showFullScreenGeometry() {
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   showFullScreen();
   layOutClientArea();
+  fullScreenChangedSoon();
 }
 
 void TMainWindow::showNormalGeometry(TWindowPos position) {
@@ -83,6 +85,18 @@ void TMainWindow::showNormalGeometry(TWindowPos position) {
   setFixedSize(normalSize());
   setGeometry(QRect(QPoint(position.left, position.top), normalSize()));
   layOutClientArea();
+  fullScreenChangedSoon();
+}
+
+// Whoever switched full screen sets its flag after this call returns; the live-sound controls
+// follow once it has.
+void TMainWindow::fullScreenChangedSoon() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (m_station != nullptr) m_station->onFullScreenChanged();
+      },
+      Qt::QueuedConnection);
 }
 
 void TMainWindow::setTopmost(bool on) {
@@ -92,8 +106,9 @@ void TMainWindow::setTopmost(bool on) {
   m_alwaysOnTopPin->setPixmap(on ? m_pinOn : m_pinOff);
 }
 
-// The live audio connection is not part of the program yet.
-bool TMainWindow::audioConnectionActive() const { return false; }
+bool TMainWindow::audioConnectionActive() const {
+  return m_station != nullptr && m_station->audioConnected();
+}
 
 std::string TMainWindow::windowCaption() const { return utf8ToCp1252(windowTitle().toStdString()); }
 

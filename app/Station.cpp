@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,7 @@
 #include "core/Version.h"
 #include "net/InterfaceCheck.h"
 #include "net/NetworkWait.h"
+#include "platform/NullWaveOut.h"
 #include "platform/PrivateFolder.h"
 #include "platform/SessionEnd.h"
 #include "platform/Tls.h"
@@ -83,6 +85,10 @@ TStation::TStation(TStationServices services, IStationWindow& window)
 // then go in the reverse of their declaration, the listener first and the display last.
 TStation::~TStation() {
   if (m_apiWorker) m_apiWorker->shutdown();
+  // The socket first, then the player, which waits until its device has closed.
+  if (m_audio) m_audio->closeForExit();
+  m_liveOutput.reset();
+  m_audio.reset();
   m_relayOutcomeTimer.stop();
   m_statusTimer.stop();
   releaseTimers();
@@ -314,8 +320,56 @@ void TStation::tempFolderWarningStep() {
                              EDialogIcon::Warning);
 }
 
-// The live audio client has no content yet; its place in start-up is kept.
-void TStation::createAudioClientStep() {}
+// The live sound: its player on the chosen output (nothing playable when there is none), the
+// receiver that feeds it, and the listen button's cooldown.
+void TStation::createAudioClientStep() {
+  std::unique_ptr<IWaveOutSystem> system;
+  if (m_services.waveOutBackends != nullptr)
+    system = m_services.waveOutBackends->create(m_services.waveOutBackend);
+  if (!system) {
+    auto none = std::make_unique<TNullWaveOutSystem>();
+    none->setDeviceCount(0);
+    system = std::move(none);
+  }
+  m_liveOutput = std::make_unique<TLiveAudioOutput>(std::move(system), m_services.dialogs);
+  m_liveOutput->setVolume(m_services.settings.liveVolume, m_services.settings.liveMute);
+  m_audio = std::make_unique<TAudioReceiver>(
+      *m_liveOutput, m_audioControls, m_services.dialogs, m_services.settings,
+      [this] { return m_display->FullScreenActive(); }, m_services.panelAudioPort);
+  m_liveOutput->attach(m_audio.get());
+  if (m_listenCooldownTimer)
+    connect(m_listenCooldownTimer.get(), &QTimer::timeout, this,
+            [this] { m_audio->onListenCooldownTick(); });
+}
+
+void TStation::onListenClicked() {
+  if (!m_audio) return;
+  if (!m_liveOutput->hasOutputDevice()) {
+    debugLog("No sound output device, live audio unavailable");
+    m_services.dialogs.message(waveOutErrorText(kWaveErrNoDevice), EDialogIcon::Error,
+                               EDialogButtons::Ok);
+    return;
+  }
+  m_audio->onListenClicked();
+}
+
+void TStation::onStopListeningClicked() {
+  if (m_audio) m_audio->onStopListeningClicked();
+}
+
+void TStation::onFullScreenChanged() {
+  if (m_audio) m_audio->onFullScreenChanged();
+}
+
+void TStation::setLiveVolume(int percent, bool muted) {
+  TAppSettings& settings = m_services.settings;
+  settings.liveVolume = std::clamp(percent, 0, TLiveAudioOutput::MaxVolume);
+  settings.liveMute = muted;
+  if (m_liveOutput) m_liveOutput->setVolume(settings.liveVolume, settings.liveMute);
+  TSettingsStore(m_paths.settingsFile(), settings, sslAvailable).saveLiveVolume(settings);
+}
+
+bool TStation::audioConnected() const { return m_audio && m_audio->connected(); }
 
 void TStation::releaseTimer(std::unique_ptr<QTimer>& timer) {
   if (timer) timer->stop();
@@ -337,6 +391,8 @@ void TStation::requestTermination() {
 }
 
 void TStation::onWatchdogTick() {
+  // A message box of start-up can run this before the live sound exists.
+  if (m_audio) m_audio->onWatchdogTick();
   m_discovery->ledStep();
   m_streams->watchdogStep();
   m_display->idleStep(m_streams->StreamWanted());
@@ -390,6 +446,7 @@ void TStation::onDebugTriggered() {
 void TStation::onSessionEnding() { requestTermination(); }
 
 void TStation::onCloseRequested() {
+  if (m_audio) m_audio->closeForExit();
   m_streams->clearStreamWanted();
   if (m_listener) m_listener->deactivate();
   m_listener.reset();

@@ -10,6 +10,9 @@
 #include "api/ApiWorker.h"
 #include "api/RelayCommand.h"
 #include "app/StationWindow.h"
+#include "app/WindowAudioControls.h"
+#include "audio/AudioReceiver.h"
+#include "audio/LiveAudioOutput.h"
 #include "audio/VoiceMessage.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
@@ -22,6 +25,7 @@
 #include "platform/NetInterfaces.h"
 #include "platform/Paths.h"
 #include "platform/Recorder.h"
+#include "platform/WaveOutDevice.h"
 #include "signalling/CallAdmission.h"
 #include "signalling/Listener.h"
 #include "signalling/ListenerHost.h"
@@ -54,6 +58,12 @@ struct TStationServices {
   const TRecorderRegistry* recorders = nullptr;
   // Started by the session's autostart entry: a host without an address yet is waited for.
   bool startedByAutostart = false;
+  // The sound outputs and the one the live sound plays on; none (or an unknown name): no sound
+  // output, and the listen button says so.
+  const TWaveOutBackends* waveOutBackends = nullptr;
+  std::string waveOutBackend = kWaveOutQt;
+  // The panels' audio port.
+  std::uint16_t panelAudioPort = TAudioReceiver::DefaultPort;
 };
 
 // The program without its widgets: owns the listener, call admission, the outgoing client,
@@ -98,6 +108,13 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   void onVoiceMessageClicked();
   void onStopClicked();
   void onSnapshotClicked();
+  // Live sound: listen to the priority panel, stop, the window's full-screen change, and the
+  // user's volume and mute (applied at once and saved).
+  void onListenClicked();
+  void onStopListeningClicked();
+  void onFullScreenChanged();
+  void setLiveVolume(int percent, bool muted);
+  bool audioConnected() const;
   void onManualStreamTriggered();
   void toggleFullScreen();
   void toggleAlwaysOnTop();
@@ -147,6 +164,8 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   QTimer* listenCooldownTimer() const { return m_listenCooldownTimer.get(); }
   TApiWorker& apiWorker() { return *m_apiWorker; }
   TVoiceMessage& voiceMessage() { return *m_voice; }
+  TAudioReceiver* audioReceiver() { return m_audio.get(); }
+  TLiveAudioOutput* liveOutput() { return m_liveOutput.get(); }
 
  private:
   // IListenerHost
@@ -209,4 +228,8 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   bool m_statisticsShown = false;
   std::string m_shownStatus, m_shownStatistics, m_shownTitle;
   EOverlayState m_loggedState = EOverlayState::Idle;
+  // Live sound: the player's events reach the receiver, which drives the window's controls.
+  TWindowAudioControls m_audioControls{m_window};
+  std::unique_ptr<TLiveAudioOutput> m_liveOutput;
+  std::unique_ptr<TAudioReceiver> m_audio;
 };

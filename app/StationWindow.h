@@ -39,4 +39,6 @@ class IStationWindow : public virtual IVideoWindow, public ILedView, public IVoi
   virtual void showNetworkWait(bool shown) = 0;
   // The settings window on its network interfaces list.
   virtual void openInterfaceSettings() = 0;
+  // The live sound's level bar, 0..100.
+  virtual void setAudioLevel(int position) = 0;
 };

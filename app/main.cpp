@@ -13,6 +13,7 @@
 #include "core/SettingsStore.h"
 #include "platform/QtRecorder.h"
 #include "platform/SessionEnd.h"
+#include "platform/WaveOutDevice.h"
 #include "ui/AboutWindow.h"
 #include "ui/DebugWindow.h"
 #include "ui/NoticesWindow.h"
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
     installDebugLog(nullptr);
     return 0;
   }
+  TWaveOutBackends waveOutBackends;
+  registerWaveOutBackends(waveOutBackends);
 
   int status = 0;
   {
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
         &sessionEnd};
     services.recorders = &recorders;
     services.startedByAutostart = choices.autostart;
+    services.waveOutBackends = &waveOutBackends;
     TStation station(services, mainWindow);
     QObject::connect(&singleCopy, &TSingleInstance::raiseRequested, &mainWindow,
                      &TMainWindow::bringToUser);

@@ -29,6 +29,10 @@ struct TAppSettings {
   // Not created with the others on first start: read with these defaults when missing.
   std::string snapshotFolder;  // empty: the user's pictures folder, else the temporary folder
   int showNextWaiting = 1;     // when a watched call ends, the oldest waiting caller is shown
+  // The live sound's volume in percent and its mute switch; not shown in the settings window,
+  // saved on their own when the user changes them over the level bar.
+  int liveVolume = 100;
+  bool liveMute = false;
 };
 
 // The process-wide record and the run-time TLS flag beside it.

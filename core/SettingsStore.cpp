@@ -1,5 +1,6 @@
 #include "core/SettingsStore.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -38,6 +39,9 @@ constexpr std::array<TDefault, TSettingsStore::ValueCount> kDefaults = {{
     {"SysButtons", false, nullptr},
     {"CallingList", true, ""},
 }};
+
+constexpr const char* kLiveVolume = "liveVolume";
+constexpr const char* kLiveMute = "liveMute";
 
 std::string stringOr(const TRegStore& store, const char* name, const char* fallback) {
   return store.readString(name).value_or(fallback);
@@ -120,6 +124,10 @@ void TSettingsStore::loadSettings() {
     s.CallingList = stringOr(store, "CallingList", "");
     s.snapshotFolder = stringOr(store, "snapshotFolder", "");
     s.showNextWaiting = static_cast<int>(store.readDword("showNextWaiting").value_or(1));
+    // Added later than the twenty above, so never created: missing means full volume.
+    const std::uint32_t volume = store.readDword(kLiveVolume).value_or(100);
+    s.liveVolume = volume > 100 ? 100 : static_cast<int>(volume);
+    s.liveMute = store.readDword(kLiveMute).value_or(0) == 1;
   }
   debugLog("Registry keys successfully loaded");
 }
@@ -173,6 +181,21 @@ bool TSettingsStore::saveInterfaceSelected(const std::string& address) {
   store.writeString("interfaceSelected", address);
   if (!store.save()) {
     debugLog("**** Settings not saved: " + store.lastError());
+    return false;
+  }
+  return true;
+}
+
+bool TSettingsStore::saveLiveVolume(const TAppSettings& values) {
+  TRegStore store(m_storePath);
+  if (!store.open()) {
+    debugLog("**** Live volume not saved: " + store.lastError());
+    return false;
+  }
+  store.writeDword(kLiveVolume, static_cast<std::uint32_t>(std::clamp(values.liveVolume, 0, 100)));
+  store.writeDword(kLiveMute, values.liveMute ? 1 : 0);
+  if (!store.save()) {
+    debugLog("**** Live volume not saved: " + store.lastError());
     return false;
   }
   return true;

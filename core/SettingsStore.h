@@ -39,6 +39,9 @@ class TSettingsStore {
   // Writes interfaceSelected alone (the first start's own choice); every other value stays as
   // stored. False, logged, when the store cannot be opened or written.
   bool saveInterfaceSelected(const std::string& address);
+  // Writes the live sound's volume and mute, leaving every other value as it is. False (and
+  // logged) when the store cannot be opened or written.
+  bool saveLiveVolume(const TAppSettings& values);
 
  private:
   std::string m_storePath;

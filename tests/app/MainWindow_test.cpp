@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSlider>
 
 #include "app/Station.h"
 #include "tests/app/StationTestSupport.h"
@@ -218,3 +219,35 @@ TEST_F(MainWindowTest, StreamStateShowsOverTheVideoAndInTheTitle) {
 }
 
 }  // namespace
+
+// The live-sound controls sit where the bar keeps them, the listen button is there from the
+// start, and a right click on the level bar offers the volume and mute, which reach the saved
+// settings.
+TEST_F(MainWindowTest, LevelBarRightClickSetsTheLiveVolumeAndMute) {
+  chooseInterface("192.168.1.10");
+  start();
+  window->show();
+  EXPECT_EQ(widget("listenButton")->geometry(), QRect(115, 280, 24, 25));
+  EXPECT_EQ(widget("stopListeningButton")->geometry(), QRect(115, 280, 24, 25));
+  EXPECT_EQ(widget("audioLevelBar")->geometry(), QRect(145, 281, 109, 9));
+  EXPECT_TRUE(widget("listenButton")->isVisible());
+
+  QWidget* bar = widget("audioLevelBar");
+  bar->show();
+  emit bar->customContextMenuRequested(QPoint(5, 5));
+  auto* menu = child<QMenu>("liveVolumeMenu");
+  ASSERT_NE(menu, nullptr);
+  auto* slider = menu->findChild<QSlider*>("liveVolumeSlider");
+  ASSERT_NE(slider, nullptr);
+  EXPECT_EQ(slider->value(), 100) << "full volume when nothing was saved";
+  slider->setValue(30);
+  EXPECT_EQ(settings.liveVolume, 30);
+  QAction* mute = action("liveMuteAction");
+  ASSERT_NE(mute, nullptr);
+  mute->trigger();
+  EXPECT_TRUE(settings.liveMute);
+  EXPECT_EQ(station->liveOutput()->appliedVolume(), 0);
+  mute->trigger();
+  EXPECT_EQ(station->liveOutput()->appliedVolume(), 30);
+  menu->close();
+}

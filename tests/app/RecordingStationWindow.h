@@ -53,6 +53,9 @@ class TRecordingStationWindow final : public TRecordingVideoWindow, public IStat
   void showSnapshotSaved(const std::string& path) override { snapshotsTold.push_back(path); }
   void showNetworkWait(bool shown) override { networkWaits.push_back(shown); }
   void openInterfaceSettings() override { ++interfaceSettingsOpened; }
+  // Every position the level bar was given, in order.
+  std::vector<int> audioLevels;
+  void setAudioLevel(int position) override { audioLevels.push_back(position); }
   void setLedIcon(bool detected) override { ledDetected = detected; }
   void setLedHint(const std::string& text) override { hint = text; }
   std::string ledHint() const override { return hint; }
