@@ -9,6 +9,7 @@
 
 #include "tests/support/PulseServer.h"
 #include "tests/support/QtTestSupport.h"
+#include "tests/support/SoundAnalysis.h"
 
 namespace {
 
@@ -21,23 +22,6 @@ int pactl(const TPulseServer& pulse, const QStringList& arguments, std::string* 
   if (!process.waitForStarted(10000) || !process.waitForFinished(20000)) return -1;
   *output = (process.readAllStandardOutput() + process.readAllStandardError()).toStdString();
   return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-// The tone's frequency from the rising crossings of the middle value (128), over the samples
-// between the first and the last crossing.
-double toneFrequency(const std::string& pcm) {
-  long first = -1, last = -1, crossings = 0;
-  for (std::size_t i = 1; i < pcm.size(); ++i) {
-    const int a = static_cast<unsigned char>(pcm[i - 1]);
-    const int b = static_cast<unsigned char>(pcm[i]);
-    if (a < 128 && b >= 128) {
-      if (first < 0) first = static_cast<long>(i);
-      last = static_cast<long>(i);
-      ++crossings;
-    }
-  }
-  if (crossings < 2) return 0;
-  return (crossings - 1) * 8000.0 / static_cast<double>(last - first);
 }
 
 }  // namespace
@@ -66,7 +50,7 @@ TEST(QtRecorderTest, RecordsTheDefaultInputsSineAt8000HzMono8Bit) {
   EXPECT_FALSE(recorder.recording());
   EXPECT_TRUE(recorder.error().empty()) << recorder.error();
   const std::string pcm = recorder.pcm();
-  const double hz = toneFrequency(pcm.substr(800));
+  const double hz = dominantFrequency(samplesOfU8(pcm.substr(800)), 8000);
   EXPECT_NEAR(hz, SineHz, SineHz * 0.02) << pcm.size() << " bytes";
   // Loud enough to be the sine and not silence.
   int low = 255, high = 0;

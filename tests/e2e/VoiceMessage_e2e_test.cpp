@@ -14,6 +14,7 @@
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/PulseServer.h"
 #include "tests/support/QtTestSupport.h"
+#include "tests/support/SoundAnalysis.h"
 
 namespace {
 
@@ -22,22 +23,6 @@ constexpr int VoiceButtonX = 92 + 12;
 constexpr int VoiceButtonY = 22 + 280 + 12;
 
 constexpr double SineHz = 440.0;
-
-// The tone's frequency from the rising crossings of the middle value (128) of 8-bit samples.
-double toneFrequency(const std::string& pcm) {
-  long first = -1, last = -1, crossings = 0;
-  for (std::size_t i = 1; i < pcm.size(); ++i) {
-    const int a = static_cast<unsigned char>(pcm[i - 1]);
-    const int b = static_cast<unsigned char>(pcm[i]);
-    if (a < 128 && b >= 128) {
-      if (first < 0) first = static_cast<long>(i);
-      last = static_cast<long>(i);
-      ++crossings;
-    }
-  }
-  if (crossings < 2) return 0;
-  return (crossings - 1) * 8000.0 / static_cast<double>(last - first);
-}
 
 // The body of the first request to the path in panel-sim's request log, or nothing yet.
 std::optional<std::string> requestBody(const std::string& log, const std::string& path) {
@@ -132,7 +117,8 @@ TEST_F(VoiceMessageE2e, TwoClicksSendARecordedWavToThePanel) {
   // About the second between the clicks; the bounds only catch an empty or a runaway file.
   EXPECT_GT(count, 8000 / 4) << info;
   EXPECT_LT(count, 8000 * 10) << info;
-  EXPECT_NEAR(toneFrequency(wav.toStdString().substr(44 + 800)), SineHz, SineHz * 0.02);
+  EXPECT_NEAR(dominantFrequency(samplesOfU8(wav.toStdString().substr(44 + 800)), 8000), SineHz,
+              SineHz * 0.02);
   EXPECT_TRUE(program.waitForLog("File encoded successfully")) << program.log();
   EXPECT_EQ(program.child().terminate(), 0) << program.child().errors();
 }

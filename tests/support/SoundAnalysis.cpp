@@ -64,3 +64,11 @@ double rms(const std::vector<std::int16_t>& samples) {
   for (std::int16_t s : samples) sum += static_cast<double>(s) * s;
   return std::sqrt(sum / static_cast<double>(samples.size()));
 }
+
+std::vector<std::int16_t> samplesOfU8(const std::string& bytes) {
+  std::vector<std::int16_t> samples;
+  samples.reserve(bytes.size());
+  for (char c : bytes)
+    samples.push_back(static_cast<std::int16_t>((static_cast<unsigned char>(c) - 128) * 256));
+  return samples;
+}

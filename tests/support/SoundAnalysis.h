@@ -10,6 +10,9 @@
 // s16le bytes to samples (a trailing odd byte is ignored).
 std::vector<std::int16_t> samplesOfS16le(const std::string& bytes);
 
+// Unsigned 8-bit bytes (128 is silence) to the same scale of samples.
+std::vector<std::int16_t> samplesOfU8(const std::string& bytes);
+
 // The frequency in [minHz, maxHz] with the most energy (Goertzel, 1 Hz steps then refined to
 // 0.1 Hz). 0 when there are no samples.
 double dominantFrequency(const std::vector<std::int16_t>& samples, int rate, double minHz = 50,
