@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "tools/panel-sim/AudioSource.h"
+#include "tools/panel-sim/Net.h"
 #include "tools/panel-sim/SimLog.h"
 
 namespace {
@@ -28,28 +29,6 @@ std::string le32(std::uint32_t v) {
   return s;
 }
 
-// Waits until `until` (time_point::max: until the client or the run ends) while watching the
-// client; what it sends is handed to `received`. False when it closed or the run ended.
-template <typename TReceived>
-bool watch(int fd, steady_clock::time_point until, const TStopSignal& stop, TReceived received) {
-  for (;;) {
-    auto left = std::chrono::ceil<milliseconds>(until - steady_clock::now()).count();
-    pollfd p[2] = {{fd, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
-    int r = ::poll(p, 2, static_cast<int>(std::clamp<decltype(left)>(left, 0, 60000)));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0 || (p[1].revents & POLLIN)) return false;
-    if (r == 0) {
-      if (steady_clock::now() >= until) return true;
-      continue;
-    }
-    if (p[0].revents & (POLLERR | POLLNVAL)) return false;
-    char buffer[1024];
-    ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
-    if (n > 0 && received(std::string(buffer, static_cast<std::size_t>(n)))) return true;
-  }
-}
-
 // The stream after the format block; returns why it ended. pcmBytes counts what was sent.
 std::string stream(int fd, const std::string& who, const TAudioOptions& options,
                    const TStopSignal& stop, std::uint64_t& pcmBytes) {
@@ -61,10 +40,11 @@ std::string stream(int fd, const std::string& who, const TAudioOptions& options,
     if (!sendAll(fd, block, stop.fd())) return "the client went away";
   }
   std::string heard;
-  const bool ready = watch(fd, steady_clock::time_point::max(), stop, [&](const std::string& s) {
-    heard += s;
-    return heard.find("READY") != std::string::npos;
-  });
+  const bool ready =
+      watchClient(fd, steady_clock::time_point::max(), stop.fd(), [&](const std::string& s) {
+        heard += s;
+        return heard.find("READY") != std::string::npos;
+      });
   if (!ready) return stop.stopped() ? "stopped" : "the client went away before READY";
   logLine(who + " READY");
 
@@ -93,7 +73,7 @@ std::string stream(int fd, const std::string& who, const TAudioOptions& options,
     // The panel's clock: real time, or running fast by the given percentage.
     const auto next = start + std::chrono::duration_cast<steady_clock::duration>(
                                   std::chrono::duration<double>(chunk * ChunkSeconds / speed));
-    if (!watch(fd, next, stop, [](const std::string&) { return false; }))
+    if (!watchClient(fd, next, stop.fd()))
       return stop.stopped() ? "stopped" : "the client went away";
   }
 }

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -227,5 +228,27 @@ void finishConnection(int fd, milliseconds timeout, int stopFd) {
     ssize_t n = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
     if (n == 0) return;
     if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+  }
+}
+
+bool watchClient(int fd, std::chrono::steady_clock::time_point until, int stopFd,
+                 const std::function<bool(const std::string&)>& received) {
+  using std::chrono::steady_clock;
+  for (;;) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(until - steady_clock::now()).count();
+    pollfd p[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    int r = ::poll(p, 2, static_cast<int>(std::clamp<decltype(left)>(left, 0, 60000)));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 || (p[1].revents & POLLIN)) return false;
+    if (r == 0) {
+      if (steady_clock::now() >= until) return true;
+      continue;
+    }
+    if (p[0].revents & (POLLERR | POLLNVAL)) return false;
+    char buffer[1024];
+    ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
+    if (n > 0 && received && received(std::string(buffer, static_cast<std::size_t>(n))))
+      return true;
   }
 }

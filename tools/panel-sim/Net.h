@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -79,3 +80,10 @@ std::string receiveSome(int fd, std::chrono::milliseconds timeout, std::size_t m
 // Closes our sending side and reads until the peer closes too, or `timeout`: closing with
 // unread bytes pending would reset the connection and could discard what we just sent.
 void finishConnection(int fd, std::chrono::milliseconds timeout, int stopFd = -1);
+
+// Waits until `until` (time_point::max: for as long as the client stays) while watching the
+// client, handing what it sends to `received` (may be empty: the bytes are dropped), which
+// returns true to end the wait early. Waits of a minute at most, so that "for ever" fits
+// poll's int. False when the client closed, on error or when stopFd became readable.
+bool watchClient(int fd, std::chrono::steady_clock::time_point until, int stopFd,
+                 const std::function<bool(const std::string&)>& received = {});

@@ -50,27 +50,6 @@ void sendError(int fd, const std::string& status, const std::string& extraHeader
   finishConnection(fd, milliseconds(2000), stop.fd());
 }
 
-// Waits until `until` while watching the client. False when it closed or the run ended.
-bool pace(int fd, steady_clock::time_point until, const TStopSignal& stop) {
-  for (;;) {
-    // Waits of a minute at most, so that "for ever" (time_point::max) fits poll's int.
-    auto left = std::chrono::ceil<milliseconds>(until - steady_clock::now()).count();
-    pollfd p[2] = {{fd, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
-    int r = ::poll(p, 2, static_cast<int>(std::clamp<decltype(left)>(left, 0, 60000)));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0 || (p[1].revents & POLLIN)) return false;
-    if (r == 0) {
-      if (steady_clock::now() >= until) return true;
-      continue;
-    }
-    if (p[0].revents & (POLLERR | POLLNVAL)) return false;
-    // Anything the client sends after its request is of no use; its end is.
-    char sink[1024];
-    ssize_t n = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return false;
-  }
-}
-
 // Drops what the client may still have sent, so that closing does not reset the connection
 // and throw away the bytes we sent last.
 void drain(int fd) {
@@ -97,7 +76,7 @@ std::string stream(int fd, const std::string& who, const TVideoOptions& options,
   for (std::uint64_t number = 1;; ++number) {
     if (options.stallAfter && framesSent == *options.stallAfter) {
       logLine(who + " stalling after " + std::to_string(framesSent) + " frames");
-      pace(fd, steady_clock::time_point::max(), stop);
+      watchClient(fd, steady_clock::time_point::max(), stop.fd());
       return stop.stopped() ? "stopped" : "the client went away while stalled";
     }
     auto jpeg = pattern.frame(number, std::chrono::system_clock::now());
@@ -119,7 +98,8 @@ std::string stream(int fd, const std::string& who, const TVideoOptions& options,
     // A client that reads slower than the frame rate gets frames as fast as it reads, not a
     // burst to catch up afterwards.
     if (next < steady_clock::now()) next = steady_clock::now();
-    if (!pace(fd, next, stop)) return stop.stopped() ? "stopped" : "the client went away";
+    if (!watchClient(fd, next, stop.fd()))
+      return stop.stopped() ? "stopped" : "the client went away";
   }
 }
 
