@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/AtomicFile.h"
 #include "platform/Recorder.h"
 
 namespace {
@@ -55,7 +56,11 @@ bool writeWavFile(const std::string& path, const std::string& pcm, std::string* 
     return false;
   };
   const std::string bytes = wavFileBytes(pcm);
-  std::string temp = path + ".XXXXXX";
+  // Only one message is written at a time, so any earlier copy was left by a killed program.
+  removeStaleTemporaries(path, std::chrono::seconds(0));
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  std::string temp = folder + "/" + temporaryPrefix(path) + "XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return fail(path, errno);
   std::size_t done = 0;

@@ -1,9 +1,15 @@
-# A program that saves the settings store in a loop, for the test that kills it mid-save.
-add_executable(regstore_crash_helper ${CMAKE_CURRENT_LIST_DIR}/regstore_crash_helper.cpp)
-target_link_libraries(regstore_crash_helper PRIVATE ostrel_platform ostrel_core)
-ostrel_warnings(regstore_crash_helper)
+# Programs that write the settings store and the voice message's file in a loop, for the tests
+# that kill them mid-write.
+foreach(helper regstore_crash_helper wavfile_crash_helper)
+  add_executable(${helper} ${CMAKE_CURRENT_LIST_DIR}/${helper}.cpp)
+  target_link_libraries(${helper} PRIVATE ostrel_platform ostrel_core)
+  ostrel_warnings(${helper})
+  if(TARGET test_platform)
+    add_dependencies(test_platform ${helper})
+  endif()
+endforeach()
 if(TARGET test_platform)
-  add_dependencies(test_platform regstore_crash_helper)
   target_compile_definitions(test_platform PRIVATE
-    OSTREL_CRASH_HELPER="$<TARGET_FILE:regstore_crash_helper>")
+    OSTREL_CRASH_HELPER="$<TARGET_FILE:regstore_crash_helper>"
+    OSTREL_WAV_CRASH_HELPER="$<TARGET_FILE:wavfile_crash_helper>")
 endif()

@@ -2,18 +2,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "CrashSupport.h"
 #include "base/Text.h"
 #include "platform/AtomicFile.h"
 #include "tests/support/QtTestSupport.h"
@@ -335,12 +332,6 @@ TEST_F(RegStoreTest, SaveClearsOnlyStaleTemporaryCopies) {
 }
 
 #ifdef OSTREL_CRASH_HELPER
-// The suite kills 60 times; the long check (scripts/long-checks.sh) asks for more.
-int crashRounds() {
-  const char* rounds = std::getenv("OSTREL_CRASH_ROUNDS");
-  return rounds && std::atoi(rounds) > 0 ? std::atoi(rounds) : 60;
-}
-
 // The helper saves the store in a loop, every value carrying the generation number of its save.
 // Killing it at many instants must always leave one whole generation on disk.
 TEST_F(RegStoreTest, AProcessKilledMidSaveLeavesTheOldOrTheNewStore) {
@@ -353,31 +344,9 @@ TEST_F(RegStoreTest, AProcessKilledMidSaveLeavesTheOldOrTheNewStore) {
     ASSERT_TRUE(initial.save());
   }
   for (int round = 0; round < crashRounds(); ++round) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      execl(OSTREL_CRASH_HELPER, OSTREL_CRASH_HELPER, path.c_str(), std::to_string(kValues).c_str(),
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    // Wait until it has finished one save of its own, so the kill lands inside the loop.
-    pollfd p{out[0], POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, 30000), 1) << "helper never saved";
-    char c = 0;
-    ASSERT_EQ(read(out[0], &c, 1), 1);
-    // The instant of the kill is what this test varies; nothing is awaited here.
-    usleep(static_cast<useconds_t>((round * 977) % 4000));
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(out[0]);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "helper stopped on its own, status " << status;
-
+    ASSERT_EQ(killWriterMidLoop(OSTREL_CRASH_HELPER, {path, std::to_string(kValues)},
+                                static_cast<unsigned>((round * 977) % 4000)),
+              "");
     TRegStore store(path);
     ASSERT_TRUE(store.open()) << store.lastError();
     ASSERT_FALSE(store.damaged()) << "round " << round;

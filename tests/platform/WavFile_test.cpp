@@ -9,9 +9,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "CrashSupport.h"
 #include "platform/Recorder.h"
 
 namespace {
@@ -123,3 +125,32 @@ TEST_F(WavFileTest, ReadingRefusesALinkAndTellsWhy) {
   EXPECT_FALSE(readFileNoFollow(path("missing.wav"), &bytes, &error));
   EXPECT_NE(error.find("No such file"), std::string::npos) << error;
 }
+
+#ifdef OSTREL_WAV_CRASH_HELPER
+// A message being written when the program is killed: whoever reads the file next (the upload
+// of the next message replaces it) finds the previous message or the new one whole, never a
+// mixture or a short file.
+TEST_F(WavFileTest, AProcessKilledMidWriteLeavesAWholeMessage) {
+  constexpr std::size_t kSamples = 960000;  // two minutes, the longest message
+  const std::string wav = path("message.wav");
+  std::string error;
+  ASSERT_TRUE(writeWavFile(wav, std::string(kSamples, '\0'), &error)) << error;
+  for (int round = 0; round < crashRounds(); ++round) {
+    ASSERT_EQ(killWriterMidLoop(OSTREL_WAV_CRASH_HELPER, {wav, std::to_string(kSamples)},
+                                static_cast<unsigned>((round * 977) % 4000)),
+              "");
+    const std::string bytes = fileBytes(wav);
+    ASSERT_EQ(bytes.size(), kWavHeaderSize + kSamples) << "round " << round;
+    ASSERT_EQ(bytes.substr(0, kWavHeaderSize),
+              wavFileBytes(std::string(kSamples, 'x')).substr(0, kWavHeaderSize));
+    const char generation = bytes[kWavHeaderSize];
+    ASSERT_EQ(bytes.find_first_not_of(generation, kWavHeaderSize), std::string::npos)
+        << "round " << round;
+    // The copy the killed writer left is cleared by the next write, not kept for ever.
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path().toStdString()))
+      files += entry.is_regular_file() ? 1 : 0;
+    ASSERT_LE(files, 2u) << "round " << round;
+  }
+}
+#endif
