@@ -1,12 +1,11 @@
 #include "signalling/OutgoingClient.h"
 
 #include <QHostAddress>
-#include <vector>
 
 #include "base/Text.h"
-#include "base/Vigenere.h"
 #include "core/DebugLog.h"
 #include "platform/SocketErrors.h"
+#include "signalling/StartAnswer.h"
 
 namespace {
 
@@ -111,24 +110,17 @@ void TOutgoingClient::onReadyRead() {
   const std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   debugLog("Data received in client: " + text);
 
-  const std::vector<std::string> fields = splitFields(decipherPass(text), ';');
-  if (fields[0] != "start" || fields.size() != 4) {
-    if (fields[0] == "start") debugLog("start received in client");
+  const TStartAnswer answer = readStartAnswer(text, remote);
+  if (answer.saysStart) debugLog("start received in client");
+  if (!answer.target) {
     // The panel answered, but not with a stream: the user asked and must see it.
     if (m_onFailure) m_onFailure(false);
     return;
   }
-  debugLog("start received in client");
   m_streams.clearSnapDone();
   if (m_streams.StreamWanted() && m_streams.target().Address == remote) return;
 
-  TStreamTarget target;
-  target.Address = remote;
-  target.Login = fields[1];
-  target.Password = fields[2];
-  target.Port = fields[3];
-  // No SIP identity comes with this answer: the address is what the user sees.
-  target.DisplayName = remote;
+  const TStreamTarget& target = *answer.target;
   m_streams.setTarget(target);
   debugLog("Streaming Address: " + remote);
   m_streams.launchStream();
