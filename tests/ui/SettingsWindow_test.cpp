@@ -388,6 +388,44 @@ TEST_F(SettingsWindowTest, NextWaitingCallerAndSnapshotFolderAreShownAppliedAndS
   EXPECT_EQ(stored("snapshotFolder"), "/home/desk/Porte");
 }
 
+// The notification switches live on their own tab, are applied and stored, and count as
+// changes when the window is closed.
+TEST_F(SettingsWindowTest, NotificationSwitchesAreShownAppliedStoredAndAskedAboutOnClose) {
+  settings.closeToTray = true;
+  settings.ring = false;
+  opened();
+  EXPECT_EQ(find<QTabWidget>("tabs")->tabText(TSettingsWindow::NotificationsTab), "Notifications");
+  EXPECT_EQ(find<QCheckBox>("closeToTrayCheck")->parentWidget(), window().notificationsPage());
+  EXPECT_TRUE(find<QCheckBox>("closeToTrayCheck")->isChecked());
+  EXPECT_FALSE(find<QCheckBox>("ringCheck")->isChecked());
+  find<QCheckBox>("closeToTrayCheck")->setChecked(false);
+  find<QCheckBox>("ringCheck")->setChecked(true);
+  click("applyButton");
+  EXPECT_FALSE(settings.closeToTray);
+  EXPECT_TRUE(settings.ring);
+  EXPECT_EQ(storedNumber("closeToTray"), 0u);
+  EXPECT_EQ(storedNumber("ring"), 1u);
+
+  find<QCheckBox>("ringCheck")->setChecked(false);
+  dialogs.answers.push_back(EDialogResult::No);
+  window().close();
+  ASSERT_EQ(dialogs.shown.size(), 1u) << "an edited switch asks before closing";
+  EXPECT_EQ(dialogs.shown[0].text, kChangesQuestion);
+}
+
+// Without a tray the switch cannot work: it is greyed and the tab says why.
+TEST_F(SettingsWindowTest, WithoutATrayCloseToTrayIsGreyedAndExplained) {
+  opened();
+  window().setTrayAvailable(false);
+  EXPECT_FALSE(find<QCheckBox>("closeToTrayCheck")->isEnabled());
+  EXPECT_FALSE(find<QLabel>("noTrayLabel")->isHidden());
+  EXPECT_EQ(find<QLabel>("noTrayLabel")->text(),
+            "This desktop has no tray: closing the window quits the program.");
+  window().setTrayAvailable(true);
+  EXPECT_TRUE(find<QCheckBox>("closeToTrayCheck")->isEnabled());
+  EXPECT_TRUE(find<QLabel>("noTrayLabel")->isHidden());
+}
+
 // After the several-interfaces message the window opens where the choice is made.
 TEST_F(SettingsWindowTest, OpeningOnInterfacesShowsTheirList) {
   window().openOnInterfaces();
