@@ -336,7 +336,7 @@ TEST_F(SettingsWindowTest, TabFollowsTheLayout) {
     std::vector<QWidget*> onPage;
     for (QWidget* widget : chain)
       if (tabs->widget(page)->isAncestorOf(widget)) onPage.push_back(widget);
-    ASSERT_GE(onPage.size(), 3u) << page;
+    ASSERT_GE(onPage.size(), 2u) << page;  // the notifications page has two switches
     for (std::size_t i = 1; i < onPage.size(); ++i) {
       const QPoint before = onPage[i - 1]->mapTo(tabs, QPoint(0, 0));
       const QPoint after = onPage[i]->mapTo(tabs, QPoint(0, 0));
