@@ -396,10 +396,20 @@ void TMainWindow::showEvent(QShowEvent* event) {
     m_debugWindow->show();
 }
 
+// With a tray the close box only hides the window; Quit still ends the program.
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  if (m_station != nullptr && m_station->closesToTray()) {
+    event->ignore();
+    hide();
+    return;
+  }
   event->accept();
   if (m_station != nullptr) m_station->onCloseRequested();
 }
+
+bool TMainWindow::onScreen() const { return isVisible() && !isMinimized(); }
+
+void TMainWindow::requestAttention() { QApplication::alert(this); }
 
 void TMainWindow::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);

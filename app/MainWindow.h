@@ -90,6 +90,9 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   ETopLevel topLevelWindow(const std::string& caption) const override;
   void restoreTopLevel(const std::string& caption) override;
   void bringToFront(const std::string& caption) override;
+  bool onScreen() const override;
+  void requestAttention() override;
+  void bringUp() override { bringToUser(); }
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -85,6 +85,7 @@ TStation::TStation(TStationServices services, IStationWindow& window)
 // then go in the reverse of their declaration, the listener first and the display last.
 TStation::~TStation() {
   if (m_apiWorker) m_apiWorker->shutdown();
+  m_alerts.reset();
   // The socket first, then the player, which waits until its device has closed.
   if (m_audio) m_audio->closeForExit();
   m_liveOutput.reset();
@@ -245,13 +246,16 @@ void TStation::createApiStep() {
       [this] { return m_paths.tempFolder(); });
   m_relayOutcomeTimer.setSingleShot(true);
   m_relayOutcomeTimer.setInterval(kRelayOutcomeShownMs);
-  connect(&m_relayOutcomeTimer, &QTimer::timeout, this,
-          [this] { m_window.showRelayOutcome(std::nullopt); });
+  connect(&m_relayOutcomeTimer, &QTimer::timeout, this, [this] {
+    m_window.showRelayOutcome(std::nullopt);
+    if (m_alerts) m_alerts->showRelayOutcome(std::nullopt);
+  });
 }
 
 void TStation::showRelayOutcome(const TRelayOutcome& outcome) {
   m_relayOutcomeTimer.stop();
   m_window.showRelayOutcome(outcome);
+  if (m_alerts) m_alerts->showRelayOutcome(outcome);
   if (outcome.state != ERelayState::Busy) m_relayOutcomeTimer.start();
 }
 
@@ -340,7 +344,50 @@ void TStation::createAudioClientStep() {
   if (m_listenCooldownTimer)
     connect(m_listenCooldownTimer.get(), &QTimer::timeout, this,
             [this] { m_audio->onListenCooldownTick(); });
+  createCallAlertsStep();
 }
+
+// The ring plays on the live sound's output, through a player of its own.
+void TStation::createCallAlertsStep() {
+  IDesktopNotifier& notifier = m_services.notifier != nullptr ? *m_services.notifier : m_noNotifier;
+  IScreenSaver& screenSaver =
+      m_services.screenSaver != nullptr ? *m_services.screenSaver : m_noScreenSaver;
+  m_alerts = std::make_unique<TCallAlerts>(
+      m_services.settings, static_cast<ICallAlertsHost&>(*this), notifier, screenSaver,
+      std::make_unique<TRing>(m_liveOutput->system()));
+  m_alerts->onShowRequested = [this] { m_window.bringUp(); };
+  m_alerts->onOpenDoorRequested = [this] { onRelayClicked(); };
+  m_alerts->setTrayView(m_trayView);
+}
+
+void TStation::setTrayView(ITrayView* view) {
+  m_trayView = view;
+  if (m_alerts) m_alerts->setTrayView(view);
+}
+
+bool TStation::closesToTray() const {
+  return m_trayView != nullptr && m_services.settings.closeToTray;
+}
+
+void TStation::onJournalTriggered() {
+  if (m_journalOpener) m_journalOpener();
+}
+
+void TStation::journalOpened() {
+  if (m_alerts) m_alerts->journalOpened();
+}
+
+std::string TStation::watchedPanel() const {
+  return m_streams->StreamWanted() ? m_streams->target().Address : std::string();
+}
+
+IVideoWindow::TBytes TStation::shownPicture() const { return m_display->picture(); }
+
+bool TStation::panelDetected() const {
+  return m_discovery && !m_discovery->SniffedIPs().items().empty();
+}
+
+bool TStation::liveAudioPlaying() const { return m_liveOutput && m_liveOutput->active(); }
 
 void TStation::onListenClicked() {
   if (!m_audio) return;
@@ -399,6 +446,7 @@ void TStation::onWatchdogTick() {
 }
 
 void TStation::onStatusTick() {
+  if (m_alerts) m_alerts->update();
   TStreamOverlay& overlay = m_streams->overlay();
   overlay.sampleFramesShown(m_window.framesShown());
   // What the picture says, in the log's language, once per change.
@@ -503,7 +551,10 @@ void TStation::applyBorderIcons() {
 
 void TStation::applyTopmost() { m_display->applyOnTopSetting(); }
 
-void TStation::applyMainWindowTexts() { m_window.applyTexts(); }
+void TStation::applyMainWindowTexts() {
+  m_window.applyTexts();
+  if (m_alerts) m_alerts->applyTexts();
+}
 
 // The listener goes first: a new copy that found port 2201 taken would take itself for a
 // second copy and end.
@@ -519,8 +570,18 @@ void TStation::restartProgram() {
   requestTermination();
 }
 
+// What admission did is read from its effects: the stream now wanted from this panel (shown),
+// or one more caller on the wait list (waited).
 void TStation::admitCall(const std::vector<std::string>& fields, const std::string& panelAddress) {
+  const bool watchedBefore = StreamWanted() && m_streams->target().Address == panelAddress;
+  const int waitingBefore = m_waitList->WaitCount();
   m_admission->admitCall(fields, panelAddress);
+  if (!m_alerts || watchedBefore) return;
+  const std::string caller = fields.size() > 5 ? fields[5] : std::string();
+  if (StreamWanted() && m_streams->target().Address == panelAddress)
+    m_alerts->callAdmitted(panelAddress, m_streams->target().DisplayName, ECallAdmitted::Shown);
+  else if (m_waitList->WaitCount() > waitingBefore)
+    m_alerts->callAdmitted(panelAddress, caller, ECallAdmitted::Waited);
 }
 
 void TStation::minimizeMainWindow() { m_window.minimise(); }
@@ -533,4 +594,5 @@ void TStation::addSniffedIP(const std::string& address) { m_discovery->SniffedIP
 
 void TStation::callEnded(const std::string& address, bool wasWatched) {
   m_waitList->callEnded(address, wasWatched, m_services.settings.showNextWaiting == 1);
+  if (m_alerts) m_alerts->callEnded(address);
 }

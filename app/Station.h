@@ -9,6 +9,7 @@
 
 #include "api/ApiWorker.h"
 #include "api/RelayCommand.h"
+#include "app/CallAlerts.h"
 #include "app/StationWindow.h"
 #include "app/WindowAudioControls.h"
 #include "audio/AudioReceiver.h"
@@ -20,11 +21,13 @@
 #include "net/AdapterInfo.h"
 #include "net/Discovery.h"
 #include "platform/Clock.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/Dialogs.h"
 #include "platform/Env.h"
 #include "platform/NetInterfaces.h"
 #include "platform/Paths.h"
 #include "platform/Recorder.h"
+#include "platform/ScreenSaver.h"
 #include "platform/WaveOutDevice.h"
 #include "signalling/CallAdmission.h"
 #include "signalling/Listener.h"
@@ -64,6 +67,9 @@ struct TStationServices {
   std::string waveOutBackend = kWaveOutQt;
   // The panels' audio port.
   std::uint16_t panelAudioPort = TAudioReceiver::DefaultPort;
+  // The desktop's notifications and screen saver; null: the desktop has none.
+  IDesktopNotifier* notifier = nullptr;
+  IScreenSaver* screenSaver = nullptr;
 };
 
 // The program without its widgets: owns the listener, call admission, the outgoing client,
@@ -73,7 +79,10 @@ struct TStationServices {
 //
 // Thread contract: UI thread only.
 // Ownership: owns every part; the window and the services are borrowed and must outlive it.
-class TStation : public QObject, public ISettingsHost, private IListenerHost {
+class TStation : public QObject,
+                 public ISettingsHost,
+                 private IListenerHost,
+                 private ICallAlertsHost {
   Q_OBJECT
  public:
   static constexpr int DiscoveryPeriodMs = 10000;
@@ -116,6 +125,17 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   void setLiveVolume(int percent, bool muted);
   bool audioConnected() const;
   void onManualStreamTriggered();
+  // The tray icon (nullptr: the desktop has none, and closing the window quits as always).
+  void setTrayView(ITrayView* view);
+  // The window's close box hides the window instead of quitting.
+  bool closesToTray() const;
+  // The journal: the tray's item opens it through the opener given here; the journal window
+  // tells when it was opened, which clears the missed calls.
+  void setJournalOpener(std::function<void()> opener) { m_journalOpener = std::move(opener); }
+  void onJournalTriggered();
+  void journalOpened();
+  // The calls, missed calls, notification, ring and screen saver; made by start-up.
+  TCallAlerts* callAlerts() const { return m_alerts.get(); }
   void toggleFullScreen();
   void toggleAlwaysOnTop();
   // The main window's keys; true when the key was used.
@@ -176,6 +196,15 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   void addSniffedIP(const std::string& address) override;
   void callEnded(const std::string& address, bool wasWatched) override;
 
+  // ICallAlertsHost
+  bool windowOnScreen() const override { return m_window.onScreen(); }
+  void requestAttention() override { m_window.requestAttention(); }
+  std::string watchedPanel() const override;
+  IVideoWindow::TBytes shownPicture() const override;
+  bool panelDetected() const override;
+  bool liveAudioPlaying() const override;
+  void createCallAlertsStep();
+
   void requestTermination();
   void releaseTimer(std::unique_ptr<QTimer>& timer);
   void releaseTimers();
@@ -232,4 +261,10 @@ class TStation : public QObject, public ISettingsHost, private IListenerHost {
   TWindowAudioControls m_audioControls{m_window};
   std::unique_ptr<TLiveAudioOutput> m_liveOutput;
   std::unique_ptr<TAudioReceiver> m_audio;
+  // Visitors not missed: the ring plays on the live sound's output, so it goes before it.
+  TNullDesktopNotifier m_noNotifier;
+  TNullScreenSaver m_noScreenSaver;
+  ITrayView* m_trayView = nullptr;
+  std::unique_ptr<TCallAlerts> m_alerts;
+  std::function<void()> m_journalOpener;
 };

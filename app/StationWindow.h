@@ -41,4 +41,10 @@ class IStationWindow : public virtual IVideoWindow, public ILedView, public IVoi
   virtual void openInterfaceSettings() = 0;
   // The live sound's level bar, 0..100.
   virtual void setAudioLevel(int position) = 0;
+  // Shown and not minimised: the user can see it.
+  virtual bool onScreen() const { return true; }
+  // The task bar's urgency hint, until the user brings the window up.
+  virtual void requestAttention() {}
+  // Brings the window up from minimised or hidden, to the front.
+  virtual void bringUp() {}
 };

@@ -14,11 +14,14 @@
 #include "platform/QtRecorder.h"
 #include "platform/SessionEnd.h"
 #include "platform/WaveOutDevice.h"
+#include "platform/dbus/DbusNotifier.h"
+#include "platform/dbus/DbusScreenSaver.h"
 #include "ui/AboutWindow.h"
 #include "ui/DebugWindow.h"
 #include "ui/NoticesWindow.h"
 #include "ui/QtDialogs.h"
 #include "ui/SettingsWindow.h"
+#include "ui/TrayIconWidget.h"
 #include "ui/WaitListWindow.h"
 
 int main(int argc, char** argv) {
@@ -59,6 +62,10 @@ int main(int argc, char** argv) {
   }
   TWaveOutBackends waveOutBackends;
   registerWaveOutBackends(waveOutBackends);
+  // The desktop's notifications and screen saver on the session bus; without a bus they only
+  // log that nothing was reached.
+  TDbusNotifier notifier(QDBusConnection::sessionBus());
+  TDbusScreenSaver screenSaver(QDBusConnection::sessionBus());
 
   int status = 0;
   {
@@ -70,7 +77,13 @@ int main(int argc, char** argv) {
     services.recorders = &recorders;
     services.startedByAutostart = choices.autostart;
     services.waveOutBackends = &waveOutBackends;
+    services.notifier = &notifier;
+    services.screenSaver = &screenSaver;
     TStation station(services, mainWindow);
+    // Without a tray (no StatusNotifier host nor XEmbed tray) nothing of it exists.
+    std::unique_ptr<TTrayIcon> tray;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) tray = std::make_unique<TTrayIcon>(true);
+    station.setTrayView(tray.get());
     QObject::connect(&singleCopy, &TSingleInstance::raiseRequested, &mainWindow,
                      &TMainWindow::bringToUser);
     mainWindow.attachStation(&station);
@@ -86,6 +99,27 @@ int main(int argc, char** argv) {
     mainWindow.attachWaitListWindow(&waitListWindow);
     mainWindow.attachSettingsWindow(&settingsWindow);
     mainWindow.attachAboutWindow(&aboutWindow);
+    settingsWindow.setTrayAvailable(tray != nullptr);
+    if (tray) {
+      QObject::connect(tray.get(), &TTrayIcon::showHideRequested, &mainWindow, [&mainWindow] {
+        if (mainWindow.onScreen())
+          mainWindow.hide();
+        else
+          mainWindow.bringToUser();
+      });
+      QObject::connect(&tray->menu(), &QMenu::aboutToShow, tray.get(),
+                       [&] { tray->setWindowShown(mainWindow.onScreen()); });
+      QObject::connect(tray.get(), &TTrayIcon::watchFavouriteRequested, &station,
+                       [&station] { station.onFavouriteClicked(); });
+      QObject::connect(tray.get(), &TTrayIcon::openDoorRequested, &station,
+                       [&station] { station.onRelayClicked(); });
+      QObject::connect(tray.get(), &TTrayIcon::journalRequested, &station,
+                       [&station] { station.onJournalTriggered(); });
+      QObject::connect(tray.get(), &TTrayIcon::settingsRequested, &settingsWindow,
+                       &TSettingsWindow::open);
+      QObject::connect(tray.get(), &TTrayIcon::quitRequested, &station,
+                       [&station] { station.onQuitTriggered(); });
+    }
     QObject::connect(&aboutWindow, &TAboutWindow::noticesRequested, &noticesWindow,
                      &TNoticesWindow::open);
     log.setOnDisplayedEntry([&debugWindow] {
@@ -100,6 +134,7 @@ int main(int argc, char** argv) {
     mainWindow.attachSettingsWindow(nullptr);
     mainWindow.attachWaitListWindow(nullptr);
     mainWindow.attachDebugWindow(nullptr);
+    station.setTrayView(nullptr);
   }
   app.setEventErrors(nullptr);
   installDebugLog(nullptr);

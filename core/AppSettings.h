@@ -33,6 +33,11 @@ struct TAppSettings {
   // saved on their own when the user changes them over the level bar.
   int liveVolume = 100;
   bool liveMute = false;
+  // The "Notifications" tab, also missing on older stores: the window's close box hides it in
+  // the tray (only when there is a tray), and a short ring plays when a call is shown while
+  // the window is down.
+  bool closeToTray = true;
+  bool ring = true;
 };
 
 // The process-wide record and the run-time TLS flag beside it.

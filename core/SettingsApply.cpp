@@ -37,6 +37,8 @@ TApplyResult TSettingsApplier::apply(const TSettingsForm& form) {
   s.warningOnCall = form.waitList ? 1 : 0;
   s.showNextWaiting = form.showNextWaiting ? 1 : 0;
   s.snapshotFolder = form.snapshotFolder;
+  s.closeToTray = form.closeToTray;
+  s.ring = form.ring;
   s.ONTop = form.onTop;
   s.SysButtons = form.sysButtons;
   m_host.applyBorderIcons();

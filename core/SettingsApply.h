@@ -28,6 +28,7 @@ struct TSettingsForm {
   std::string calledIdentity;  // "" while the field shows only its sample
   bool showNextWaiting = true;
   std::string snapshotFolder;  // "" for the default folder
+  bool closeToTray = true, ring = true;
 };
 
 enum class EApplyOutcome { BadStrikeCode, Saved, NotSaved };

@@ -42,6 +42,8 @@ constexpr std::array<TDefault, TSettingsStore::ValueCount> kDefaults = {{
 
 constexpr const char* kLiveVolume = "liveVolume";
 constexpr const char* kLiveMute = "liveMute";
+constexpr const char* kCloseToTray = "closeToTray";
+constexpr const char* kRing = "ring";
 
 std::string stringOr(const TRegStore& store, const char* name, const char* fallback) {
   return store.readString(name).value_or(fallback);
@@ -128,6 +130,8 @@ void TSettingsStore::loadSettings() {
     const std::uint32_t volume = store.readDword(kLiveVolume).value_or(100);
     s.liveVolume = volume > 100 ? 100 : static_cast<int>(volume);
     s.liveMute = store.readDword(kLiveMute).value_or(0) == 1;
+    s.closeToTray = store.readDword(kCloseToTray).value_or(1) == 1;
+    s.ring = store.readDword(kRing).value_or(1) == 1;
   }
   debugLog("Registry keys successfully loaded");
 }
@@ -164,6 +168,8 @@ bool TSettingsStore::saveSettings(const TAppSettings& values, const std::string&
   store.writeString("SIPID", values.SIPID);
   store.writeString("snapshotFolder", values.snapshotFolder);
   store.writeDword("showNextWaiting", switchValue(values.showNextWaiting));
+  store.writeDword(kCloseToTray, values.closeToTray ? 1 : 0);
+  store.writeDword(kRing, values.ring ? 1 : 0);
   if (!store.save()) {
     debugLog("**** Settings not saved: " + store.lastError());
     throw ESettingsSaveError(store.lastError());

@@ -99,6 +99,20 @@ struct TUiTexts {
   std::string chkShowNextWaiting;
   std::string lblSnapshotFolder;
   std::string hintSnapshotFolder;
+  // The tray icon, the desktop notification and the "Notifications" tab.
+  std::string tabNotifications;
+  std::string chkCloseToTray;
+  std::string hintNoTray;
+  std::string chkRing;
+  std::string trayShow;
+  std::string trayHide;
+  std::string trayWatchFavourite;
+  std::string trayOpenDoor;
+  std::string trayJournal;
+  std::string trayLastCaller;
+  std::string trayMissed;
+  std::string ntfCallFrom;
+  std::string ntfShow;
 
   // The text of a key by its name; throws std::out_of_range for a name that is not a key, so a
   // mistyped key shows at once instead of as an empty caption.

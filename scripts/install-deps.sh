@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
   libturbojpeg0-dev libcurl4-openssl-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  curl apache2 pulseaudio pulseaudio-utils sox
+  curl apache2 pulseaudio pulseaudio-utils sox dbus
   lintian desktop-file-utils appstream librsvg2-bin dpkg-dev
   xvfb xauth x11-apps x11-utils xdotool openbox imagemagick ffmpeg iproute2 procps fonts-dejavu-core
 )

@@ -1,4 +1,4 @@
-// The settings window: its four tabs, the opening that fills them, and the commands.
+// The settings window: its five tabs, the opening that fills them, and the commands.
 #include "ui/SettingsWindow.h"
 
 #include <QCloseEvent>
@@ -90,6 +90,7 @@ TSettingsWindow::TSettingsWindow(TAppSettings& settings, TSettingsStore& store,
   buildAddressesTab();
   buildApiTab();
   buildPreferencesTab();
+  buildNotificationsTab();
 
   m_okButton = named(new QPushButton("Ok", this), "okButton");
   m_okButton->setGeometry(170, 290, 75, 25);
@@ -226,6 +227,21 @@ void TSettingsWindow::buildPreferencesTab() {
   m_snapshotFolderEdit = makeEdit(page, "snapshotFolderEdit", {112, 226, 281, 21});
 }
 
+void TSettingsWindow::buildNotificationsTab() {
+  m_notificationsPage = named(new QWidget, "notificationsPage");
+  m_tabs->addTab(m_notificationsPage, QString());
+  m_closeToTrayCheck = makeCheck(m_notificationsPage, "closeToTrayCheck", {8, 8, 385, 20});
+  m_noTrayLabel = makeLabel(m_notificationsPage, "noTrayLabel", {26, 30, 367, 30}, true);
+  m_noTrayLabel->setVisible(false);
+  m_ringCheck = makeCheck(m_notificationsPage, "ringCheck", {8, 64, 385, 20});
+}
+
+void TSettingsWindow::setTrayAvailable(bool available) {
+  m_trayAvailable = available;
+  m_closeToTrayCheck->setEnabled(available);
+  m_noTrayLabel->setVisible(!available);
+}
+
 void TSettingsWindow::applySettingsWindowTexts() {
   const TUiTexts& t = UiTexts;
   m_applyButton->setText(ansi(t.btnApply));
@@ -234,6 +250,10 @@ void TSettingsWindow::applySettingsWindowTexts() {
   m_tabs->setTabText(AddressesTab, ansi(t.tabAddresses));
   m_tabs->setTabText(ApiTab, ansi(t.tabApi));
   m_tabs->setTabText(PreferencesTab, ansi(t.tabPreferences));
+  m_tabs->setTabText(NotificationsTab, ansi(t.tabNotifications));
+  m_closeToTrayCheck->setText(ansi(t.chkCloseToTray));
+  m_noTrayLabel->setText(ansi(t.hintNoTray));
+  m_ringCheck->setText(ansi(t.chkRing));
   m_calledIdentityLabel->setText(ansi(t.lblCalledIdentity));
   m_calledIdentityCaption->setText(ansi(t.pnlCalledIdentity));
   m_callingIdentitiesLabel->setText(ansi(t.lblCallingIdentities));
@@ -320,6 +340,8 @@ void TSettingsWindow::fillControls() {
   m_snapshotFolderEdit->setText(ansi(s.snapshotFolder));
   m_sysButtonsCheck->setChecked(s.SysButtons);
   m_onTopCheck->setChecked(s.ONTop);
+  m_closeToTrayCheck->setChecked(s.closeToTray);
+  m_ringCheck->setChecked(s.ring);
 
   for (const std::string& address : m_host.interfaceChoices())
     m_interfaceCombo->addItem(ansi(address));
@@ -402,6 +424,8 @@ TSettingsForm TSettingsWindow::readForm() const {
   form.waitList = m_waitListCheck->isChecked();
   form.showNextWaiting = m_showNextWaitingCheck->isChecked();
   form.snapshotFolder = ansiOf(m_snapshotFolderEdit->text().trimmed());
+  form.closeToTray = m_closeToTrayCheck->isChecked();
+  form.ring = m_ringCheck->isChecked();
   form.onTop = m_onTopCheck->isChecked();
   form.sysButtons = m_sysButtonsCheck->isChecked();
   form.autostart = m_autostartCheck->isChecked();
@@ -516,10 +540,15 @@ TSettingsWindow::TCloseView TSettingsWindow::closeView() const {
   view.favourite = ansiOf(m_favouriteCombo->currentText());
   view.interfaceText = ansiOf(m_interfaceCombo->currentText());
   view.calledIdentity = ansiOf(m_calledIdentityEdit->text());
-  view.switches = {m_favouriteCheck->isChecked(),      m_autoSnapCheck->isChecked(),
-                   m_autoFullScreenCheck->isChecked(), m_startMinimizedCheck->isChecked(),
-                   m_autoFocusCheck->isChecked(),      m_waitListCheck->isChecked(),
-                   m_autostartCheck->isChecked()};
+  view.switches = {m_favouriteCheck->isChecked(),
+                   m_autoSnapCheck->isChecked(),
+                   m_autoFullScreenCheck->isChecked(),
+                   m_startMinimizedCheck->isChecked(),
+                   m_autoFocusCheck->isChecked(),
+                   m_waitListCheck->isChecked(),
+                   m_autostartCheck->isChecked(),
+                   m_closeToTrayCheck->isChecked(),
+                   m_ringCheck->isChecked()};
   return view;
 }
 

@@ -15,7 +15,7 @@
 
 #include "core/SettingsApply.h"
 
-// The settings window: shows the settings record on four tabs, lets the user edit them and
+// The settings window: shows the settings record on five tabs, lets the user edit them and
 // applies them through TSettingsApplier. Created hidden at start and only shown and hidden
 // afterwards; every opening fills it again from the record.
 // UI thread only. The record, store, autostart, host and dialogs are borrowed and must outlive
@@ -23,7 +23,7 @@
 class TSettingsWindow : public QWidget {
   Q_OBJECT
  public:
-  enum ETab { CallTab = 0, AddressesTab = 1, ApiTab = 2, PreferencesTab = 3 };
+  enum ETab { CallTab = 0, AddressesTab = 1, ApiTab = 2, PreferencesTab = 3, NotificationsTab = 4 };
 
   TSettingsWindow(TAppSettings& settings, TSettingsStore& store, TAutostart& autostart,
                   ISettingsHost& host, IDialogs& dialogs, QWidget* parent = nullptr);
@@ -35,6 +35,11 @@ class TSettingsWindow : public QWidget {
   void openOnInterfaces();
   // The captions and hints in the language now loaded.
   void applySettingsWindowTexts();
+  // Without a tray "close to tray" cannot work: the tab says so and the switch is greyed.
+  void setTrayAvailable(bool available);
+  // The "Notifications" tab's page, where later notification settings find their place (its
+  // controls are laid out from the top, one row of 24 pixels each).
+  QWidget* notificationsPage() const { return m_notificationsPage; }
 
   // The commands, public so that the main window's tests and the benchmark can reach them.
   void onApplyClicked();
@@ -56,10 +61,10 @@ class TSettingsWindow : public QWidget {
 
  private:
   // What the close-time question compares: what the user sees of the addresses, the
-  // favourite, the interface, the called identity and the seven switches.
+  // favourite, the interface, the called identity and the nine switches.
   struct TCloseView {
     std::string addresses, favourite, interfaceText, calledIdentity;
-    std::array<bool, 7> switches{};
+    std::array<bool, 9> switches{};
     bool operator==(const TCloseView&) const = default;
   };
 
@@ -67,6 +72,7 @@ class TSettingsWindow : public QWidget {
   void buildAddressesTab();
   void buildApiTab();
   void buildPreferencesTab();
+  void buildNotificationsTab();
   void fillControls();
   bool applyNow();
   TSettingsForm readForm() const;
@@ -142,6 +148,12 @@ class TSettingsWindow : public QWidget {
   QComboBox* m_languageCombo = nullptr;
   QLabel* m_snapshotFolderLabel = nullptr;
   QLineEdit* m_snapshotFolderEdit = nullptr;
+  // Notifications.
+  QWidget* m_notificationsPage = nullptr;
+  QCheckBox* m_closeToTrayCheck = nullptr;
+  QLabel* m_noTrayLabel = nullptr;
+  QCheckBox* m_ringCheck = nullptr;
+  bool m_trayAvailable = true;
   // Below the tabs.
   QPushButton* m_okButton = nullptr;
   QPushButton* m_applyButton = nullptr;

@@ -206,17 +206,19 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
       "/srv/porte d'entr\xE9"
       "e";
   values.showNextWaiting = 0;
+  values.closeToTray = false;
+  values.ring = false;
   settings.codeGache = "before";
 
   ASSERT_TRUE(store.saveSettings(values, "1234"));
   EXPECT_EQ(settings.codeGache, cipherString("1234"));
   EXPECT_EQ(fileNames(), (std::vector<std::string>{
-                             "platines",          "priority",       "priocheck",   "autoSnap",
-                             "startMinimized",    "autoFullScreen", "autoFocus",   "warningOnCall",
-                             "interfaceSelected", "codeGache",      "APIusername", "APIpassword",
-                             "SysButtons",        "ONTop",          "CallingList", "APISSL",
-                             "APIAuthtype",       "APIMethod",      "language",    "SIPID",
-                             "snapshotFolder",    "showNextWaiting"}));
+                             "platines",          "priority",        "priocheck",   "autoSnap",
+                             "startMinimized",    "autoFullScreen",  "autoFocus",   "warningOnCall",
+                             "interfaceSelected", "codeGache",       "APIusername", "APIpassword",
+                             "SysButtons",        "ONTop",           "CallingList", "APISSL",
+                             "APIAuthtype",       "APIMethod",       "language",    "SIPID",
+                             "snapshotFolder",    "showNextWaiting", "closeToTray", "ring"}));
   const std::string saved = readFileBytes(path);
   // The password never reaches the disk in clear.
   EXPECT_EQ(saved.find("pa ss"), std::string::npos);
@@ -249,6 +251,8 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
   EXPECT_EQ(loaded.CallingList, expected.CallingList);
   EXPECT_EQ(loaded.snapshotFolder, values.snapshotFolder);
   EXPECT_EQ(loaded.showNextWaiting, 0);
+  EXPECT_FALSE(loaded.closeToTray);
+  EXPECT_FALSE(loaded.ring);
 }
 
 // The values added later are not created on first start (the twenty stay as they were), and a
@@ -256,9 +260,12 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
 TEST_F(SettingsStoreTest, LaterValuesMissingReadAsTheirDefaults) {
   settings.showNextWaiting = 0;
   settings.snapshotFolder = "stale";
+  settings.closeToTray = settings.ring = false;
   store.loadSettings();
   EXPECT_EQ(settings.showNextWaiting, 1);
   EXPECT_EQ(settings.snapshotFolder, "");
+  EXPECT_TRUE(settings.closeToTray);
+  EXPECT_TRUE(settings.ring);
   EXPECT_EQ(fileNames().size(), static_cast<std::size_t>(TSettingsStore::ValueCount));
 }
 
@@ -281,7 +288,8 @@ TEST_F(SettingsStoreTest, SaveAfterFirstStartKeepsOneValuePerNameAndUnknownValue
   values.startMinimized = 2;  // only 0 or 1 is ever stored for a switch
   ASSERT_TRUE(store.saveSettings(values, ""));
   auto names = fileNames();
-  EXPECT_EQ(names.size(), 23u);
+  // The twenty, the extra one, the two later ones and the two notification switches.
+  EXPECT_EQ(names.size(), 25u);
   EXPECT_EQ(names[0], "Extra");
   EXPECT_EQ(names[13], "APIUsername");  // first spelling kept, no "APIusername" beside it
   TRegStore check(path);
