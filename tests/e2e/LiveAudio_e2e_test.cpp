@@ -137,13 +137,13 @@ TEST_F(LiveAudioE2e, TheListenButtonPlaysThePanelsToneAndTheLevelBarShowsIt) {
 
   // A healthy stream is never restarted, also while the sound server starts it.
   std::this_thread::sleep_for(std::chrono::seconds(5));
-  EXPECT_EQ(program->log().find("restarting"), std::string::npos) << program->log();
-  const std::string before = program->log();
   const auto samples = record(3.0);
   EXPECT_NEAR(dominantFrequency(samples, Rate), 440, 440 * 0.02);
   EXPECT_LE(longestGapMs(samples, Rate, 300), 30);
   EXPECT_GT(rms(samples), 1000);
-  EXPECT_EQ(program->log(), before) << "the playing connection was disturbed";
+  // The connection was not disturbed while recording (other parts log on their own timers).
+  for (const char* line : {"restarting", "Audio disconnected", "Error"})
+    EXPECT_EQ(program->log().find(line), std::string::npos) << line << "\n" << program->log();
 }
 
 // A panel whose clock runs 5 % fast sends a second too much every 20 s. After 20 s the panel
