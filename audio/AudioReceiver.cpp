@@ -120,7 +120,7 @@ void TAudioReceiver::onWatchdogTick() {
     return;
   }
   ++m_watchdogTicks;
-  if (m_watchdogTicks > 2 && m_levelEvents < 10) {
+  if (m_watchdogTicks > 2 && m_levelEvents < 10 && !soundArriving()) {
     debugLog("Probably no or insufficient audio incomming, restarting");
     m_controls.setListenEnabled(false);
     closeAudio();
@@ -128,6 +128,13 @@ void TAudioReceiver::onWatchdogTick() {
     m_readErrors = 0;
     connectAudioSoon();
   }
+}
+
+// A sound server may take a couple of seconds to start a new stream (waking its sink), and
+// meanwhile the player produces no level events. A panel that has sent a second of sound on
+// this connection is delivering: restarting it would only start that wait again.
+bool TAudioReceiver::soundArriving() const {
+  return m_reader.pcmBytes() >= m_reader.format().bytesPerSec();
 }
 
 void TAudioReceiver::connectAudio() {

@@ -80,6 +80,8 @@ class TAudioReceiver : public QObject {
   void connectAudioSoon();
   void closeAudio();
   void resetCounts();
+  // At least one second of sound at the playing format has arrived on this connection.
+  bool soundArriving() const;
   void readFailed();
   // Shows the controls for the connection's state (all hidden in full screen).
   void showControls();

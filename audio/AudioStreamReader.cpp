@@ -6,6 +6,7 @@ void TAudioStreamReader::reset() {
   m_lengthHave = 0;
   m_blockLength = 0;
   m_formatDone = false;
+  m_pcmBytes = 0;
 }
 
 TAudioStreamReader::EResult TAudioStreamReader::readAvailable(IAudioByteSource& source,
@@ -23,6 +24,7 @@ TAudioStreamReader::EResult TAudioStreamReader::readAvailable(IAudioByteSource& 
   const std::int64_t kept = got <= 0 ? 0 : got - got % align;
   fifo.EndAppend(static_cast<std::size_t>(kept), queuedElsewhere);
   if (got < 0) return EResult::Failed;
+  m_pcmBytes += static_cast<std::uint64_t>(kept);
   return kept > 0 ? EResult::Pcm : EResult::Nothing;
 }
 

@@ -45,6 +45,8 @@ class TAudioStreamReader {
   const std::vector<char>& formatBlock() const { return m_block; }
   const TAudioFormat& format() const { return m_format; }
   bool formatUsed() const { return m_formatUsed; }
+  // PCM bytes appended to the FIFO since the last reset (also those the FIFO's bound dropped).
+  std::uint64_t pcmBytes() const { return m_pcmBytes; }
 
  private:
   EResult readFormat(IAudioByteSource& source);
@@ -56,4 +58,5 @@ class TAudioStreamReader {
   bool m_formatDone = false;
   TAudioFormat m_format;
   bool m_formatUsed = false;
+  std::uint64_t m_pcmBytes = 0;
 };

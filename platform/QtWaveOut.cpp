@@ -18,8 +18,9 @@ namespace {
 // What the sound server holds ahead of the speaker: enough to ride out a late timer tick of the
 // sink's thread, little enough that live sound stays live.
 constexpr int kSinkBufferMs = 50;
-// How often the sink is topped up while buffers are queued.
-constexpr int kPumpMs = 10;
+// How often the sink is topped up while buffers are queued: often enough to keep at least
+// 30 ms in it, seldom enough to cost little while it plays.
+constexpr int kPumpMs = 20;
 
 bool toQtFormat(const TWaveFormat& format, QAudioFormat& out) {
   if (format.wFormatTag != kWaveFormatPcm || format.nSamplesPerSec == 0) return false;
@@ -54,10 +55,23 @@ uint64_t playLength(const TWaveHeader& header) {
   return uint64_t{header.bufferLength} * (looping && header.loops > 1 ? header.loops : 1);
 }
 
+bool allBytesAre(const TWaveHeader& header, unsigned char value) {
+  const auto* bytes = static_cast<const unsigned char*>(header.data);
+  return std::all_of(bytes, bytes + header.bufferLength,
+                     [value](unsigned char b) { return b == value; });
+}
+
 // The queued buffers, written from any thread, pumped into the sink on the sink's thread.
+//
+// A buffer of pure silence that has not started playing when another buffer is already waiting
+// behind it is handed back unplayed: the player bridges a pause in its supply with short
+// silence buffers, and once sound arrives behind them, playing them would only delay that
+// sound, and every pause would add its bridge to the delay for good.
 class TBufferQueue {
  public:
-  explicit TBufferQueue(IWaveOutTarget& target) : m_target(target) {}
+  // silence: the byte value of silence in the format played (128 for 8-bit, 0 for 16-bit).
+  TBufferQueue(IWaveOutTarget& target, unsigned char silence)
+      : m_target(target), m_silence(silence) {}
 
   void push(TWaveHeader& header) {
     std::lock_guard lock(m_mutex);
@@ -78,6 +92,11 @@ class TBufferQueue {
     std::lock_guard lock(m_mutex);
     while (room > 0 && !m_queue.empty()) {
       TWaveHeader& header = *m_queue.front();
+      if (m_frontPlayed == 0 && m_queue.size() > 1 && playLength(header) == header.bufferLength &&
+          allBytesAre(header, m_silence)) {
+        finishFront();
+        continue;
+      }
       const uint64_t total = playLength(header);
       if (header.bufferLength > 0 && m_frontPlayed < total) {
         const uint64_t offset = m_frontPlayed % header.bufferLength;
@@ -106,11 +125,13 @@ class TBufferQueue {
   std::deque<TWaveHeader*> m_queue;
   uint64_t m_frontPlayed = 0;
   IWaveOutTarget& m_target;
+  const unsigned char m_silence;
 };
 
 class TQtWaveOutDevice final : public IWaveOutDevice {
  public:
-  explicit TQtWaveOutDevice(IWaveOutTarget& target) : m_target(target), m_queue(target) {}
+  TQtWaveOutDevice(IWaveOutTarget& target, unsigned char silence)
+      : m_target(target), m_queue(target, silence) {}
 
   ~TQtWaveOutDevice() override {
     if (m_thread.isRunning()) {
@@ -282,7 +303,8 @@ uint32_t TQtWaveOutSystem::open(int deviceId, const TWaveFormat& format, IWaveOu
   if (const uint32_t code = findDevice(deviceId, output); code != kWaveOk) return code;
   QAudioFormat qtFormat;
   if (!toQtFormat(format, qtFormat)) return kWaveErrBadFormat;
-  auto opened = std::make_unique<TQtWaveOutDevice>(target);
+  auto opened =
+      std::make_unique<TQtWaveOutDevice>(target, format.wBitsPerSample == 8 ? 0x80 : 0x00);
   if (const uint32_t code = opened->start(output, qtFormat); code != kWaveOk) return code;
   target.waveOutOpened();
   device = std::move(opened);

@@ -27,7 +27,9 @@ need share/ostrel-stream/help/index.en.html
 need share/ostrel-stream/help/index.fr.html
 [ "$missing" = 0 ] || exit 1
 
-"$prefix/bin/ostrel-stream" --help | grep -q -- "--version"
-"$prefix/bin/ostrel-stream" --version | grep -Eq '^ostrel-stream [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$'
-"$prefix/bin/panel-sim" --help | grep -q "simulated door panel"
+# Whole outputs first: grep -q stops reading at its match, and with pipefail the writer's
+# SIGPIPE would fail the check.
+grep -q -- "--version" <<<"$("$prefix/bin/ostrel-stream" --help)"
+grep -Eq '^ostrel-stream [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$' <<<"$("$prefix/bin/ostrel-stream" --version)"
+grep -q "simulated door panel" <<<"$("$prefix/bin/panel-sim" --help)"
 echo "install tree ok: $prefix"

@@ -125,6 +125,7 @@ class AudioReceiverTest : public ::testing::Test {
   }
 
   std::size_t connections() const { return m_connections.size(); }
+  std::uint16_t panelPort() const { return m_panel.serverPort(); }
   QTcpSocket* lastPanel() const { return m_connections.back(); }
 
   TCapturedLog log;
@@ -227,6 +228,50 @@ TEST_F(AudioReceiverTest, AConnectionWithEnoughLevelEventsIsLeftAlone) {
   pumpEvents(200ms);
   EXPECT_EQ(connections(), 1u);
   EXPECT_EQ(count("Probably no or insufficient audio incomming, restarting"), 0);
+}
+
+// The output may take seconds to start while the panel's sound already arrives: only the two
+// silence buffers of the activation give level events. A panel that has sent a second of sound
+// is left alone; one that sends nothing or a trickle is restarted as before.
+TEST_F(AudioReceiverTest, WhileTheOutputStartsOnlyAPanelSendingTooLittleIsRestarted) {
+  struct TCase {
+    const char* name;
+    std::size_t pcmBytes;
+    bool restarted;
+  };
+  const TCase cases[] = {
+      {"nothing after READY", 0, true},
+      {"half a second", 8000, true},
+      {"just under a second", 15998, true},
+      {"one second", 16000, false},
+      {"three seconds, beyond the FIFO's bound", 48000, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    receiver.reset();
+    const int restartsBefore = count("Probably no or insufficient audio incomming, restarting");
+    player = TFakePlayer{};
+    makeReceiver(panelPort());
+    QTcpSocket* panel = playing();
+    ASSERT_NE(panel, nullptr);
+    const std::size_t before = connections();
+    receiver->onPlayerLevel(0);
+    receiver->onPlayerLevel(0);
+    const std::string pcm(c.pcmBytes, '\x01');
+    panel->write(pcm.data(), static_cast<qint64>(pcm.size()));
+    ASSERT_TRUE(waitUntil(
+        [&] { return receiver->fifo().size() + receiver->fifo().droppedBytes() == c.pcmBytes; }));
+    for (int i = 0; i < 3; ++i) receiver->onWatchdogTick();
+    EXPECT_EQ(count("Probably no or insufficient audio incomming, restarting") - restartsBefore,
+              c.restarted ? 1 : 0);
+    if (c.restarted) {
+      EXPECT_TRUE(waitUntil([&] { return connections() == before + 1 && receiver->connected(); }));
+    } else {
+      pumpEvents(200ms);
+      EXPECT_EQ(connections(), before);
+      EXPECT_TRUE(receiver->connected());
+    }
+  }
 }
 
 TEST_F(AudioReceiverTest, ThePanelClosingStopsTheSoundAndIsNotReconnected) {

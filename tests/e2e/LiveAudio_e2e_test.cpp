@@ -53,12 +53,6 @@ class LiveAudioE2e : public TScreenLanTest {
     if (IsSkipped()) return;
     ensureQtApplication();
     if (!pulse.start()) GTEST_SKIP() << "no PulseAudio server: " << pulse.error();
-    // A suspended null sink takes about two seconds to wake for a new stream, long enough for
-    // the watchdog to take the connection for a silent one: the sink stays awake here.
-    int status = -1;
-    runCommand(
-        {"pactl", "--server=" + pulse.serverAddress(), "unload-module", "module-suspend-on-idle"},
-        &status);
   }
 
   // panel-sim serving its tone on 3333 with the given extra switches; the program started on
@@ -141,15 +135,15 @@ TEST_F(LiveAudioE2e, TheListenButtonPlaysThePanelsToneAndTheLevelBarShowsIt) {
       << " level-bar pixels\n"
       << program->log();
 
-  // A new stream on this server starts about two seconds late, which the watchdog may take for
-  // a silent panel and restart; once playing, the connection is left alone.
-  std::this_thread::sleep_for(std::chrono::seconds(7));
-  const std::string before = program->log();
+  // A healthy stream is never restarted, also while the sound server starts it.
+  std::this_thread::sleep_for(std::chrono::seconds(5));
   const auto samples = record(3.0);
   EXPECT_NEAR(dominantFrequency(samples, Rate), 440, 440 * 0.02);
   EXPECT_LE(longestGapMs(samples, Rate, 300), 30);
   EXPECT_GT(rms(samples), 1000);
-  EXPECT_EQ(program->log(), before) << "the playing connection was disturbed";
+  // The connection was not disturbed while recording (other parts log on their own timers).
+  for (const char* line : {"restarting", "Audio disconnected", "Error"})
+    EXPECT_EQ(program->log().find(line), std::string::npos) << line << "\n" << program->log();
 }
 
 // A panel whose clock runs 5 % fast sends a second too much every 20 s. After 20 s the panel

@@ -68,10 +68,42 @@ bool TPulseServer::start() {
   }
   m_running = true;
   ::setenv("PULSE_SERVER", serverAddress().c_str(), 1);
+  if (!startClockKeeper()) {
+    stop();
+    return false;
+  }
   return true;
 }
 
+bool TPulseServer::startClockKeeper() {
+  m_clockKeeper = std::make_unique<QProcess>();
+  m_clockKeeper->setProcessEnvironment(environment());
+  m_clockKeeper->setStandardOutputFile(QProcess::nullDevice());
+  m_clockKeeper->start("parec", {"--device=nul.monitor", "--raw", "--format=s16le", "--rate=8000",
+                                 "--channels=1", "--latency-msec=10"});
+  if (!m_clockKeeper->waitForStarted(10000)) {
+    m_error = "parec did not start: " + m_clockKeeper->errorString().toStdString();
+    return false;
+  }
+  // Its stream is up once the sink lists it as a client of the monitor.
+  const bool attached = waitUntil(
+      [&] {
+        QProcess pactl;
+        pactl.setProcessEnvironment(environment());
+        pactl.start("pactl", {"list", "short", "source-outputs"});
+        return pactl.waitForFinished(5000) && !pactl.readAllStandardOutput().trimmed().isEmpty();
+      },
+      std::chrono::seconds(20));
+  if (!attached) m_error = "parec did not attach to the monitor: " + log();
+  return attached;
+}
+
 void TPulseServer::stop() {
+  if (m_clockKeeper) {
+    m_clockKeeper->kill();
+    m_clockKeeper->waitForFinished(10000);
+    m_clockKeeper.reset();
+  }
   if (!m_running) return;
   runPulse({"--kill"}, 10000);
   // --kill returns before the server is gone; wait for its pid file to disappear.

@@ -76,6 +76,41 @@ TEST_F(AudioTest, AfterReadyTheToneOrSilenceFlows) {
   }
 }
 
+// Clicks over silence, for the latency benchmark: where they are in the stream, and a log line
+// with each one's send time.
+TEST_F(AudioTest, ClicksComeEveryIntervalOverSilenceAndEachIsLogged) {
+  TConnection ws = serve({"--audio-clicks", "100"});
+  ws.readExactly(22);
+  ws.send("READY");
+  const auto samples = samplesOfS16le(ws.readExactly(2 * 4000));  // half a second
+  ASSERT_EQ(samples.size(), 4000u);
+  std::vector<std::size_t> loud;
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    if (samples[i] != 0) loud.push_back(i);
+  std::vector<std::size_t> expected;
+  for (std::size_t click = 800; click < 4000; click += 800)
+    for (std::size_t i = 0; i < 8; ++i) expected.push_back(click + i);
+  EXPECT_EQ(loud, expected);
+  EXPECT_EQ(samples[800], 32767);
+
+  // Every click read was logged before it was sent; the lines are all there once the panel
+  // has seen the connection go.
+  ws = TConnection();
+  m_sim->waitForLine("disconnected");
+  const std::string& out = m_sim->out();
+  long long previous = 0;
+  std::size_t at = 0;
+  for (int n = 1; n <= 4; ++n) {
+    SCOPED_TRACE(n);
+    at = out.find(" click ", at);
+    ASSERT_NE(at, std::string::npos) << out;
+    at += 7;
+    const long long sent = std::stoll(out.substr(at));
+    EXPECT_GT(sent, previous);
+    previous = sent;
+  }
+}
+
 TEST_F(AudioTest, NoFormatBlockMeansNoReadyAndNoSound) {
   TConnection ws = serve({"--audio-no-format"});
   m_sim->waitForLine("connected");

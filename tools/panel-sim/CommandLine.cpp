@@ -271,6 +271,10 @@ TServeOptions parseServe(TArgs& args) {
     } else if (option == "--audio-fast") {
       audio.fastPercent = numberValue(option, args.value(option), 0, 1000);
       audioDetailGiven = true;
+    } else if (option == "--audio-clicks") {
+      audio.clicksMs =
+          static_cast<std::uint32_t>(countValue(option, args.value(option), 20, 60000));
+      audioDetailGiven = true;
     } else if (option == "--bind") {
       o.bind = addressValue(option, args.value(option));
       o.bindGiven = true;
@@ -337,6 +341,9 @@ TServeOptions parseServe(TArgs& args) {
     throw EUsageError(
         "--wav brings its own format and sound: not with --tone, --rate, --bits, "
         "--channels or --audio-silence");
+  if (audio.clicksMs != 0 && (toneGiven || !audio.wavFile.empty() || audio.silence))
+    throw EUsageError(
+        "--audio-clicks sends its own sound: not with --tone, --wav or --audio-silence");
   if (audio.noFormat && audio.oversizedFormat)
     throw EUsageError("--audio-no-format and --audio-oversized-format exclude each other");
   if (audioGiven) o.audio = std::move(audio);
@@ -472,6 +479,9 @@ argument or after "=".
   --audio-silence         send silence instead of the tone
   --audio-close-after N   close the connection after N bytes of PCM
   --audio-fast PERCENT    run the panel's clock PERCENT fast (5: 5 % more sound than time)
+  --audio-clicks MS       send silence with a 1 ms full-scale click every MS ms (20 or more),
+                          logging "audio: client ADDR:PORT click T" with the click's send time
+                          T in microseconds of CLOCK_MONOTONIC (for latency benchmarks)
  Stream requests: answer "favstream;IP" with a scrambled "start;LOGIN;PASSWORD;VIDEOPORT"
   --signal                listen on TCP port 2201
   --signal-port PORT      listen on PORT instead (0: any free port)

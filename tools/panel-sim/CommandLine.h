@@ -75,6 +75,7 @@ struct TAudioOptions {
   bool silence = false;
   std::optional<std::uint64_t> closeAfter;  // PCM bytes
   double fastPercent = 0;                   // the panel's clock runs this much fast
+  std::uint32_t clicksMs = 0;  // silence with a full-scale click every this many ms (0: none)
 };
 
 struct TCallOptions {

@@ -140,6 +140,50 @@ TEST_F(QtWaveOutTest, PlayerPlaysASecondOfToneToTheEnd) {
   EXPECT_EQ(player.LastError(), kWaveOk);
 }
 
+// Silence bridging a pause in the supply must not delay the sound queued behind it: a silence
+// buffer that has not started when another waits behind it is handed back unplayed. A 300 ms
+// tone fills the sink first, so that what follows waits in the queue. What was played is the
+// position once everything came back and the sink ran dry.
+TEST_F(QtWaveOutTest, WaitingSilenceIsSkippedOnlyWhenSoundIsQueuedBehindIt) {
+  struct TCase {
+    const char* name;
+    std::vector<const char*> buffers;  // "tone" 100 ms, "silence" 500 ms
+    uint64_t playedMs;
+  };
+  const TCase cases[] = {
+      {"silence between sound", {"tone", "tone", "tone", "silence", "tone"}, 400},
+      {"silence at the end", {"tone", "tone", "tone", "silence"}, 800},
+      {"sound with a quiet half", {"tone", "tone", "tone", "half", "tone"}, 900},
+  };
+  std::vector<int16_t> tone = tone100ms();
+  std::vector<int16_t> silence(4000, 0);
+  std::vector<int16_t> half(4000, 0);
+  half[3999] = 1;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TRecordingTarget target;
+    std::unique_ptr<IWaveOutDevice> device;
+    ASSERT_EQ(system.open(-1, format, target, device), kWaveOk);
+    std::vector<TWaveHeader> headers(c.buffers.size());
+    for (size_t i = 0; i < headers.size(); ++i) {
+      const std::string kind = c.buffers[i];
+      std::vector<int16_t>& samples = kind == "tone" ? tone : kind == "silence" ? silence : half;
+      headers[i].data = samples.data();
+      headers[i].bufferLength = static_cast<uint32_t>(samples.size() * 2);
+      ASSERT_EQ(device->prepare(headers[i]), kWaveOk);
+      ASSERT_EQ(device->write(headers[i]), kWaveOk);
+    }
+    ASSERT_TRUE(
+        waitUntil([&] { return target.doneCount() == headers.size(); }, std::chrono::seconds(30)));
+    // The sink still holds its last 50 ms; the position counts what the server played.
+    pumpEvents(std::chrono::milliseconds(500));
+    TWavePosition position;
+    ASSERT_EQ(device->getPosition(position), kWaveOk);
+    EXPECT_NEAR(static_cast<double>(position.value), static_cast<double>(c.playedMs), 20);
+    ASSERT_EQ(device->close(), kWaveOk);
+  }
+}
+
 TEST(QtWaveOutWithoutServer, OpeningFailsWithOneClearError) {
   ensureQtApplication();
   // Qt keeps the devices it found for the life of a process, so this runs in a child of its own.
