@@ -33,6 +33,13 @@ struct TAppSettings {
   // saved on their own when the user changes them over the level bar.
   int liveVolume = 100;
   bool liveMute = false;
+  // The visitor journal keeps calls this many days, and pictures up to this many megabytes.
+  static constexpr int DefaultJournalDays = 90;
+  static constexpr int DefaultJournalMaxMB = 500;
+  static constexpr int MaxJournalDays = 3650;
+  static constexpr int MaxJournalMB = 100000;
+  int journalDays = DefaultJournalDays;
+  int journalMaxMB = DefaultJournalMaxMB;
 };
 
 // The process-wide record and the run-time TLS flag beside it.

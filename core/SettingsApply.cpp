@@ -1,5 +1,7 @@
 #include "core/SettingsApply.h"
 
+#include <algorithm>
+
 #include "core/DebugLog.h"
 #include "core/SettingsEdits.h"
 #include "core/UiTexts.h"
@@ -37,6 +39,8 @@ TApplyResult TSettingsApplier::apply(const TSettingsForm& form) {
   s.warningOnCall = form.waitList ? 1 : 0;
   s.showNextWaiting = form.showNextWaiting ? 1 : 0;
   s.snapshotFolder = form.snapshotFolder;
+  s.journalDays = std::clamp(form.journalDays, 1, TAppSettings::MaxJournalDays);
+  s.journalMaxMB = std::clamp(form.journalMaxMB, 1, TAppSettings::MaxJournalMB);
   s.ONTop = form.onTop;
   s.SysButtons = form.sysButtons;
   m_host.applyBorderIcons();

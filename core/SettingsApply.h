@@ -28,6 +28,8 @@ struct TSettingsForm {
   std::string calledIdentity;  // "" while the field shows only its sample
   bool showNextWaiting = true;
   std::string snapshotFolder;  // "" for the default folder
+  int journalDays = TAppSettings::DefaultJournalDays;
+  int journalMaxMB = TAppSettings::DefaultJournalMaxMB;
 };
 
 enum class EApplyOutcome { BadStrikeCode, Saved, NotSaved };

@@ -42,6 +42,17 @@ constexpr std::array<TDefault, TSettingsStore::ValueCount> kDefaults = {{
 
 constexpr const char* kLiveVolume = "liveVolume";
 constexpr const char* kLiveMute = "liveMute";
+constexpr const char* kJournalDays = "journalDays";
+constexpr const char* kJournalMaxMB = "journalMaxMB";
+
+// A value out of its range (or missing, or 0) reads as the default.
+int boundedOr(const TRegStore& store, const char* name, int low, int high, int fallback) {
+  const std::optional<std::uint32_t> value = store.readDword(name);
+  if (!value || *value < static_cast<std::uint32_t>(low) ||
+      *value > static_cast<std::uint32_t>(high))
+    return fallback;
+  return static_cast<int>(*value);
+}
 
 std::string stringOr(const TRegStore& store, const char* name, const char* fallback) {
   return store.readString(name).value_or(fallback);
@@ -128,6 +139,10 @@ void TSettingsStore::loadSettings() {
     const std::uint32_t volume = store.readDword(kLiveVolume).value_or(100);
     s.liveVolume = volume > 100 ? 100 : static_cast<int>(volume);
     s.liveMute = store.readDword(kLiveMute).value_or(0) == 1;
+    s.journalDays = boundedOr(store, kJournalDays, 1, TAppSettings::MaxJournalDays,
+                              TAppSettings::DefaultJournalDays);
+    s.journalMaxMB = boundedOr(store, kJournalMaxMB, 1, TAppSettings::MaxJournalMB,
+                               TAppSettings::DefaultJournalMaxMB);
   }
   debugLog("Registry keys successfully loaded");
 }
@@ -164,6 +179,10 @@ bool TSettingsStore::saveSettings(const TAppSettings& values, const std::string&
   store.writeString("SIPID", values.SIPID);
   store.writeString("snapshotFolder", values.snapshotFolder);
   store.writeDword("showNextWaiting", switchValue(values.showNextWaiting));
+  store.writeDword(kJournalDays, static_cast<std::uint32_t>(std::clamp(
+                                     values.journalDays, 1, TAppSettings::MaxJournalDays)));
+  store.writeDword(kJournalMaxMB, static_cast<std::uint32_t>(std::clamp(
+                                      values.journalMaxMB, 1, TAppSettings::MaxJournalMB)));
   if (!store.save()) {
     debugLog("**** Settings not saved: " + store.lastError());
     throw ESettingsSaveError(store.lastError());
