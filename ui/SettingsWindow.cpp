@@ -90,6 +90,7 @@ TSettingsWindow::TSettingsWindow(TAppSettings& settings, TSettingsStore& store,
   buildAddressesTab();
   buildApiTab();
   buildPreferencesTab();
+  buildNotificationsTab();
 
   m_okButton = named(new QPushButton("Ok", this), "okButton");
   m_okButton->setGeometry(170, 290, 75, 25);
@@ -226,6 +227,13 @@ void TSettingsWindow::buildPreferencesTab() {
   m_snapshotFolderEdit = makeEdit(page, "snapshotFolderEdit", {112, 226, 281, 21});
 }
 
+void TSettingsWindow::buildNotificationsTab() {
+  auto* page = new QWidget;
+  m_tabs->addTab(page, QString());
+  m_journalBox = new TJournalSettingsBox(page);
+  m_journalBox->setGeometry(8, 6, 385, 82);
+}
+
 void TSettingsWindow::applySettingsWindowTexts() {
   const TUiTexts& t = UiTexts;
   m_applyButton->setText(ansi(t.btnApply));
@@ -234,6 +242,8 @@ void TSettingsWindow::applySettingsWindowTexts() {
   m_tabs->setTabText(AddressesTab, ansi(t.tabAddresses));
   m_tabs->setTabText(ApiTab, ansi(t.tabApi));
   m_tabs->setTabText(PreferencesTab, ansi(t.tabPreferences));
+  m_tabs->setTabText(NotificationsTab, ansi(t.tabNotifications));
+  m_journalBox->applyTexts();
   m_calledIdentityLabel->setText(ansi(t.lblCalledIdentity));
   m_calledIdentityCaption->setText(ansi(t.pnlCalledIdentity));
   m_callingIdentitiesLabel->setText(ansi(t.lblCallingIdentities));
@@ -317,6 +327,7 @@ void TSettingsWindow::fillControls() {
   m_autoFocusCheck->setChecked(s.autoFocus == 1);
   m_waitListCheck->setChecked(s.warningOnCall == 1);
   m_showNextWaitingCheck->setChecked(s.showNextWaiting == 1);
+  m_journalBox->load(s);
   m_snapshotFolderEdit->setText(ansi(s.snapshotFolder));
   m_sysButtonsCheck->setChecked(s.SysButtons);
   m_onTopCheck->setChecked(s.ONTop);
@@ -401,6 +412,7 @@ TSettingsForm TSettingsWindow::readForm() const {
   form.autoFocus = m_autoFocusCheck->isChecked();
   form.waitList = m_waitListCheck->isChecked();
   form.showNextWaiting = m_showNextWaitingCheck->isChecked();
+  m_journalBox->store(form);
   form.snapshotFolder = ansiOf(m_snapshotFolderEdit->text().trimmed());
   form.onTop = m_onTopCheck->isChecked();
   form.sysButtons = m_sysButtonsCheck->isChecked();

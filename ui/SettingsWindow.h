@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/SettingsApply.h"
+#include "ui/JournalSettingsBox.h"
 
 // The settings window: shows the settings record on four tabs, lets the user edit them and
 // applies them through TSettingsApplier. Created hidden at start and only shown and hidden
@@ -23,7 +24,7 @@
 class TSettingsWindow : public QWidget {
   Q_OBJECT
  public:
-  enum ETab { CallTab = 0, AddressesTab = 1, ApiTab = 2, PreferencesTab = 3 };
+  enum ETab { CallTab = 0, AddressesTab = 1, ApiTab = 2, PreferencesTab = 3, NotificationsTab = 4 };
 
   TSettingsWindow(TAppSettings& settings, TSettingsStore& store, TAutostart& autostart,
                   ISettingsHost& host, IDialogs& dialogs, QWidget* parent = nullptr);
@@ -67,6 +68,7 @@ class TSettingsWindow : public QWidget {
   void buildAddressesTab();
   void buildApiTab();
   void buildPreferencesTab();
+  void buildNotificationsTab();
   void fillControls();
   bool applyNow();
   TSettingsForm readForm() const;
@@ -102,6 +104,7 @@ class TSettingsWindow : public QWidget {
   QToolButton* m_removeCallingIdentitiesButton = nullptr;
   QCheckBox* m_waitListCheck = nullptr;
   QCheckBox* m_showNextWaitingCheck = nullptr;
+  TJournalSettingsBox* m_journalBox = nullptr;
   // Addresses.
   QComboBox* m_favouriteCombo = nullptr;
   QCheckBox* m_favouriteCheck = nullptr;
