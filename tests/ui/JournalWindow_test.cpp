@@ -32,7 +32,6 @@ std::vector<unsigned char> jpegOf(int width, int height) {
 class JournalWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ensureQtApplication();
     setLanguage("EN");
     ASSERT_EQ(writer.open(), EJournalOpen::Opened);
     missedId = add(Now - 3'600'000, "2025-12-06", "10.0.0.1", "Alice", EJournalOutcome::Shown);
@@ -53,6 +52,8 @@ class JournalWindowTest : public ::testing::Test {
     return window.model()->data(window.model()->index(row, column), Qt::DisplayRole).toString();
   }
 
+  // Before any member widget.
+  bool m_application = (ensureQtApplication(), true);
   QTemporaryDir dir;
   std::string path = dir.path().toStdString() + "/journal.sqlite";
   TJournalStore writer{path};
