@@ -20,6 +20,7 @@
 #include "ui/AboutWindow.h"
 #include "ui/DebugWindow.h"
 #include "ui/Icons.h"
+#include "ui/JournalWindow.h"
 #include "ui/SettingsWindow.h"
 #include "ui/WaitListWindow.h"
 
@@ -122,6 +123,8 @@ void TMainWindow::buildMenus() {
                                 "Configuration", "Ctrl+O");
   m_waitListAction = makeAction(m_toolsMenu, "waitListAction", menuIcon(EIcon::WaitList),
                                 "Liste d'attente", "Ctrl+L");
+  m_journalAction =
+      makeAction(m_toolsMenu, "journalAction", QIcon(), "Journal des visites", "Ctrl+J");
   m_manualStreamAction = makeAction(m_toolsMenu, "manualStreamAction", menuIcon(EIcon::Manual),
                                     "Stream manuel", "Ctrl+M");
   m_fullScreenAction = makeAction(m_toolsMenu, "fullScreenAction", menuIcon(EIcon::FullScreen),
@@ -260,6 +263,7 @@ void TMainWindow::connectCommands() {
   connect(m_quitAction, &QAction::triggered, this, [station] { station->onQuitTriggered(); });
   connect(m_debugAction, &QAction::triggered, this, [station] { station->onDebugTriggered(); });
   connect(m_waitListAction, &QAction::triggered, this, &TMainWindow::onWaitListTriggered);
+  connect(m_journalAction, &QAction::triggered, this, &TMainWindow::onJournalTriggered);
   connect(m_settingsAction, &QAction::triggered, this, &TMainWindow::onSettingsTriggered);
   connect(m_aboutAction, &QAction::triggered, this, &TMainWindow::onAboutTriggered);
   connect(m_helpAction, &QAction::triggered, this, &TMainWindow::onHelpTriggered);
@@ -350,6 +354,8 @@ void TMainWindow::applyTexts() {
   m_debugAction->setText(ansi(UiTexts.menuDebug));
   m_statisticsAction->setText(ansi(UiTexts.menuStreamStats));
   m_waitListAction->setText(ansi(UiTexts.menuWaitList));
+  m_journalAction->setText(ansi(UiTexts.menuJournal));
+  if (m_journalWindow) m_journalWindow->applyTexts();
   m_aboutAction->setText(ansi(UiTexts.menuAbout));
   m_helpAction->setText(ansi(UiTexts.menuHelp));
   m_snapshotButton->setToolTip(withKey(ansi(UiTexts.hintSnapshot), snapshotKey()));
@@ -509,6 +515,19 @@ void TMainWindow::minimise() {
 }
 
 void TMainWindow::onMinimiseTriggered() { minimise(); }
+
+void TMainWindow::onJournalTriggered() {
+  TStation* station = m_station;
+  if (station == nullptr) return;
+  if (!m_journalWindow)
+    m_journalWindow = std::make_unique<TJournalWindow>(
+        station->journalFile(), station->services().dialogs,
+        [station] {
+          if (station->journal() != nullptr) station->journal()->flush();
+        },
+        [station] { station->journalOpened(); });
+  m_journalWindow->showJournal();
+}
 
 void TMainWindow::onWaitListTriggered() {
   if (m_waitListWindow == nullptr) return;

@@ -19,6 +19,7 @@ class TDebugWindow;
 class TSettingsWindow;
 class TStation;
 class TWaitListWindow;
+class TJournalWindow;
 
 // The main window: builds the window, its menus and its bottom bar, shows what the station
 // tells it, and forwards the user's commands to the station. Holds no logic of its own.
@@ -45,6 +46,9 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   void attachWaitListWindow(TWaitListWindow* waitListWindow);
   void attachSettingsWindow(TSettingsWindow* settingsWindow);
   void attachAboutWindow(TAboutWindow* aboutWindow);
+  // The visitor journal window, made on its first opening (null until then).
+  TJournalWindow* journalWindow() const { return m_journalWindow.get(); }
+  void onJournalTriggered();
 
   // The keys of the bottom bar's commands, shown in their tooltips and in the help page.
   static QKeySequence relayKey() { return QKeySequence(Qt::Key_F2); }
@@ -137,6 +141,8 @@ class TMainWindow : public QMainWindow, public IStationWindow {
   QMenu* m_toolsMenu = nullptr;
   QAction* m_settingsAction = nullptr;
   QAction* m_waitListAction = nullptr;
+  QAction* m_journalAction = nullptr;
+  std::unique_ptr<TJournalWindow> m_journalWindow;
   QAction* m_manualStreamAction = nullptr;
   QAction* m_fullScreenAction = nullptr;
   QAction* m_debugAction = nullptr;

@@ -2,6 +2,7 @@
 #include "app/Station.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "app/StartupChoices.h"
+#include "base/Text.h"
 #include "base/Vigenere.h"
 #include "core/SettingsEdits.h"
 #include "core/SettingsStore.h"
@@ -86,6 +88,8 @@ TStation::TStation(TStationServices services, IStationWindow& window)
 TStation::~TStation() {
   if (m_apiWorker) m_apiWorker->shutdown();
   m_alerts.reset();
+  m_journalRetentionTimer.stop();
+  if (m_streams) m_streams->setOnFrame(nullptr);
   // The socket first, then the player, which waits until its device has closed.
   if (m_audio) m_audio->closeForExit();
   m_liveOutput.reset();
@@ -146,6 +150,8 @@ void TStation::runStartUp() {
   m_window.setControlEnabled(EVideoControl::SnapshotButton, false);
   // 18-19.
   loadSettingsStep();
+  applyJournalRetention();
+  m_journalRetentionTimer.start();
   if (settings.startMinimized == 1) m_window.minimise();
   // 20-21.
   m_window.applyBorderIcons(settings.SysButtons != 0, settings.ONTop != 0);
@@ -228,6 +234,7 @@ void TStation::createVideoStep() {
                                                    : ERequestFailure::Refused);
     onStatusTick();
   });
+  createJournalStep();
   m_display->setOnSnapshotSaved(
       [this](const std::string& path) { m_window.showSnapshotSaved(path); });
   m_statusTimer.setInterval(StatusPeriodMs);
@@ -239,9 +246,16 @@ void TStation::createVideoStep() {
 void TStation::createApiStep() {
   m_apiWorker = std::make_unique<TApiWorker>();
   m_relay = std::make_unique<TRelayCommand>(*m_apiWorker, m_services.dialogs);
-  m_relay->setOnOutcome([this](const TRelayOutcome& outcome) { showRelayOutcome(outcome); });
+  m_relay->setOnOutcome([this](const TRelayOutcome& outcome) {
+    if (outcome.state != ERelayState::Busy && m_relayCall && m_calls) {
+      m_calls->doorCommand(*m_relayCall, outcome.state == ERelayState::Success,
+                           cp1252ToUtf8(outcome.detail));
+      m_relayCall.reset();
+    }
+    showRelayOutcome(outcome);
+  });
   m_voice = std::make_unique<TVoiceMessage>(
-      *m_apiWorker, m_services.dialogs, m_services.clock, static_cast<IVoiceMessageView&>(m_window),
+      *m_apiWorker, m_services.dialogs, m_services.clock, m_voiceViewTap,
       m_services.recorders != nullptr ? m_services.recorders->create() : nullptr,
       [this] { return m_paths.tempFolder(); });
   m_relayOutcomeTimer.setSingleShot(true);
@@ -260,6 +274,7 @@ void TStation::showRelayOutcome(const TRelayOutcome& outcome) {
 }
 
 void TStation::onRelayClicked() {
+  m_relayCall = m_calls ? m_calls->watchedCall() : std::nullopt;
   m_relay->click(m_services.settings, sslAvailable, m_streams->StreamWanted(),
                  m_streams->target().Address, UiTexts);
 }
@@ -447,6 +462,7 @@ void TStation::onWatchdogTick() {
 
 void TStation::onStatusTick() {
   if (m_alerts) m_alerts->update();
+  followCalls();
   TStreamOverlay& overlay = m_streams->overlay();
   overlay.sampleFramesShown(m_window.framesShown());
   // What the picture says, in the log's language, once per change.
@@ -507,7 +523,10 @@ void TStation::onCloseRequested() {
 
 void TStation::onFavouriteClicked() { m_streams->onFavouriteClicked(); }
 
-void TStation::onStopClicked() { m_streams->onStopClicked(); }
+void TStation::onStopClicked() {
+  m_streams->onStopClicked();
+  followCalls();
+}
 
 void TStation::onSnapshotClicked() { m_display->onSnapshotClicked(); }
 
@@ -521,7 +540,10 @@ bool TStation::handleKey(int key) { return m_display->handleKey(key); }
 
 void TStation::BCast() { m_discovery->BCast(); }
 
-void TStation::streamWItem(int index) { m_waitList->streamWItem(index); }
+void TStation::streamWItem(int index) {
+  m_waitList->streamWItem(index);
+  followCalls();
+}
 
 void TStation::launchStream() { m_streams->launchStream(); }
 
@@ -570,18 +592,101 @@ void TStation::restartProgram() {
   requestTermination();
 }
 
-// What admission did is read from its effects: the stream now wanted from this panel (shown),
-// or one more caller on the wait list (waited).
+namespace {
+std::optional<EJournalOutcome> journalOutcome(EAdmission admission) {
+  switch (admission) {
+    case EAdmission::Ignored:
+      return std::nullopt;
+    case EAdmission::RejectedCalled:
+      return EJournalOutcome::RejectedCalled;
+    case EAdmission::RejectedCalling:
+      return EJournalOutcome::RejectedCalling;
+    case EAdmission::Waited:
+      return EJournalOutcome::Waited;
+    case EAdmission::DroppedWaitOff:
+      return EJournalOutcome::DroppedWaitOff;
+    case EAdmission::DroppedWaitFull:
+      return EJournalOutcome::DroppedWaitFull;
+    case EAdmission::Shown:
+      return EJournalOutcome::Shown;
+    case EAdmission::NotStarted:
+      return EJournalOutcome::NotStarted;
+  }
+  return std::nullopt;
+}
+}  // namespace
+
 void TStation::admitCall(const std::vector<std::string>& fields, const std::string& panelAddress) {
-  const bool watchedBefore = StreamWanted() && m_streams->target().Address == panelAddress;
-  const int waitingBefore = m_waitList->WaitCount();
-  m_admission->admitCall(fields, panelAddress);
-  if (!m_alerts || watchedBefore) return;
-  const std::string caller = fields.size() > 5 ? fields[5] : std::string();
-  if (StreamWanted() && m_streams->target().Address == panelAddress)
+  const EAdmission admitted = m_admission->admitCall(fields, panelAddress);
+  if (m_alerts && admitted == EAdmission::Shown)
     m_alerts->callAdmitted(panelAddress, m_streams->target().DisplayName, ECallAdmitted::Shown);
-  else if (m_waitList->WaitCount() > waitingBefore)
-    m_alerts->callAdmitted(panelAddress, caller, ECallAdmitted::Waited);
+  else if (m_alerts && admitted == EAdmission::Waited)
+    m_alerts->callAdmitted(panelAddress, fields.size() > 5 ? fields[5] : std::string(),
+                           ECallAdmitted::Waited);
+  const std::optional<EJournalOutcome> outcome = journalOutcome(admitted);
+  if (!outcome || !m_calls) return;
+  auto field = [&](std::size_t i) { return i < fields.size() ? cp1252ToUtf8(fields[i]) : ""; };
+  m_calls->callArrived(panelAddress, field(5), field(4), *outcome);
+  followCalls();
+}
+
+void TStation::followCalls() {
+  if (m_calls && m_streams)
+    m_calls->followStream(m_streams->StreamWanted(), m_streams->target().Address);
+}
+
+void TStation::createJournalStep() {
+  m_journal = std::make_unique<TJournal>(m_paths.journalFile());
+  m_calls = std::make_unique<TCallJournal>(*m_journal, m_services.clock);
+  m_journal->open([this](EJournalOpen result, const std::string& detail) {
+    if (result == EJournalOpen::Recovered) {
+      debugLog("**** Journal damaged, moved aside: " + utf8ToCp1252(detail));
+      reportJournalProblem(UiTexts.msgJournalRecovered + " " + utf8ToCp1252(detail));
+    } else if (result == EJournalOpen::Failed) {
+      debugLog("**** Journal unavailable: " + utf8ToCp1252(detail));
+      reportJournalProblem(UiTexts.msgJournalUnavailable);
+    }
+  });
+  m_journal->setOnWriteFailed([this](const std::string& detail) {
+    debugLog("**** Journal not written: " + utf8ToCp1252(detail));
+    reportJournalProblem(UiTexts.msgJournalUnavailable);
+  });
+  m_streams->setOnFrame([this](const std::string& address, const TJPEGImage::TBytes& jpeg) {
+    m_calls->frameShown(address, jpeg);
+  });
+  m_journalRetentionTimer.setInterval(JournalRetentionPeriodMs);
+  connect(&m_journalRetentionTimer, &QTimer::timeout, this, &TStation::applyJournalRetention);
+}
+
+void TStation::reportJournalProblem(const std::string& text) {
+  if (m_journalProblemReported) return;
+  m_journalProblemReported = true;
+  QMetaObject::invokeMethod(
+      this, [this, text] { m_services.dialogs.message(text, EDialogIcon::Warning); },
+      Qt::QueuedConnection);
+}
+
+void TStation::applyJournalRetention() {
+  if (!m_journal) return;
+  const TAppSettings& s = m_services.settings;
+  m_journal->applyRetention(
+      QDateTime::currentMSecsSinceEpoch(), s.journalDays,
+      std::int64_t{s.journalMaxMB} * 1024 * 1024, [](const TJournalRetention& removed) {
+        if (removed.rowsRemoved > 0 || removed.picturesRemoved > 0)
+          debugLog("Journal: " + std::to_string(removed.rowsRemoved) + " calls and " +
+                   std::to_string(removed.picturesRemoved) + " pictures removed");
+      });
+}
+
+
+void TStation::TVoiceViewTap::showVoiceMessage(const TVoiceMessageLook& look) {
+  TStation& s = m_station;
+  if (look.state == EVoiceState::Uploading && s.m_calls) s.m_voiceCall = s.m_calls->watchedCall();
+  if (look.state == EVoiceState::Success && s.m_voiceCall && s.m_calls) {
+    s.m_calls->voiceMessageSent(*s.m_voiceCall);
+    s.m_voiceCall.reset();
+  }
+  m_inner.showVoiceMessage(look);
 }
 
 void TStation::minimizeMainWindow() { m_window.minimise(); }
@@ -595,4 +700,5 @@ void TStation::addSniffedIP(const std::string& address) { m_discovery->SniffedIP
 void TStation::callEnded(const std::string& address, bool wasWatched) {
   m_waitList->callEnded(address, wasWatched, m_services.settings.showNextWaiting == 1);
   if (m_alerts) m_alerts->callEnded(address);
+  followCalls();
 }

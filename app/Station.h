@@ -16,7 +16,9 @@
 #include "audio/LiveAudioOutput.h"
 #include "audio/VoiceMessage.h"
 #include "core/AppSettings.h"
+#include "core/CallJournal.h"
 #include "core/DebugLog.h"
+#include "core/Journal.h"
 #include "core/SettingsHost.h"
 #include "net/AdapterInfo.h"
 #include "net/Discovery.h"
@@ -93,6 +95,8 @@ class TStation : public QObject,
   static constexpr int StatusPeriodMs = 250;
   // How often the host's address is looked at while waiting for the network.
   static constexpr int NetworkPollMs = 250;
+  // How often the journal's retention runs after the one at start-up.
+  static constexpr int JournalRetentionPeriodMs = 24 * 60 * 60 * 1000;
 
   TStation(TStationServices services, IStationWindow& window);
   ~TStation() override;
@@ -186,6 +190,12 @@ class TStation : public QObject,
   TVoiceMessage& voiceMessage() { return *m_voice; }
   TAudioReceiver* audioReceiver() { return m_audio.get(); }
   TLiveAudioOutput* liveOutput() { return m_liveOutput.get(); }
+  // The visitor journal and what records calls in it (null before start-up made them).
+  TJournal* journal() { return m_journal.get(); }
+  TCallJournal* callJournal() { return m_calls.get(); }
+  std::string journalFile() const { return m_paths.journalFile(); }
+  // Removes what the journal keeps too long or beyond its size (start-up and once a day).
+  void applyJournalRetention();
 
  private:
   // IListenerHost
@@ -221,6 +231,10 @@ class TStation : public QObject,
   void topmostAndHttpsStep();
   void tempFolderWarningStep();
   void createAudioClientStep();
+  void createJournalStep();
+  // Told once per run, from a queued call: never from inside the handler that found it.
+  void reportJournalProblem(const std::string& text);
+  void followCalls();
   // Started with the session before the network: waits for an address, up to a minute.
   void waitForNetwork();
   // First start: the one usable interface is chosen and stored.
@@ -246,11 +260,30 @@ class TStation : public QObject,
   std::unique_ptr<TOutgoingClient> m_outgoingClient;
   std::unique_ptr<TDiscovery> m_discovery;
   std::unique_ptr<TNotificationListener> m_listener;
+  // The visitor journal; the door and the voice message go to the call watched when asked.
+  std::unique_ptr<TJournal> m_journal;
+  std::unique_ptr<TCallJournal> m_calls;
+  QTimer m_journalRetentionTimer;
+  bool m_journalProblemReported = false;
+  std::optional<TJournal::TToken> m_relayCall;
+  std::optional<TJournal::TToken> m_voiceCall;
   // API requests run one after the other on the worker's thread; the relay's outcome stays on
   // the button for a while.
   std::unique_ptr<TApiWorker> m_apiWorker;
   std::unique_ptr<TRelayCommand> m_relay;
   QTimer m_relayOutcomeTimer;
+  // Sees what the voice message shows, to know when one was sent.
+  class TVoiceViewTap final : public IVoiceMessageView {
+   public:
+    TVoiceViewTap(IVoiceMessageView& inner, TStation& station)
+        : m_inner(inner), m_station(station) {}
+    void showVoiceMessage(const TVoiceMessageLook& look) override;
+
+   private:
+    IVoiceMessageView& m_inner;
+    TStation& m_station;
+  };
+  TVoiceViewTap m_voiceViewTap{static_cast<IVoiceMessageView&>(m_window), *this};
   std::unique_ptr<TVoiceMessage> m_voice;
   // The texts over the video follow the stream whatever the four timers do.
   QTimer m_statusTimer;

@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
     QObject::connect(&singleCopy, &TSingleInstance::raiseRequested, &mainWindow,
                      &TMainWindow::bringToUser);
     mainWindow.attachStation(&station);
+    station.setJournalOpener([&mainWindow] { mainWindow.onJournalTriggered(); });
     station.runStartUp();
     TAboutWindow aboutWindow;
     TSettingsStore settingsStore(paths.settingsFile(), AppSettings, sslAvailable);
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
     mainWindow.attachWaitListWindow(nullptr);
     mainWindow.attachDebugWindow(nullptr);
     station.setTrayView(nullptr);
+    station.setJournalOpener(nullptr);
   }
   app.setEventErrors(nullptr);
   installDebugLog(nullptr);

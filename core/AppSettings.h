@@ -38,6 +38,13 @@ struct TAppSettings {
   // the window is down.
   bool closeToTray = true;
   bool ring = true;
+  // The visitor journal keeps calls this many days, and pictures up to this many megabytes.
+  static constexpr int DefaultJournalDays = 90;
+  static constexpr int DefaultJournalMaxMB = 500;
+  static constexpr int MaxJournalDays = 3650;
+  static constexpr int MaxJournalMB = 100000;
+  int journalDays = DefaultJournalDays;
+  int journalMaxMB = DefaultJournalMaxMB;
 };
 
 // The process-wide record and the run-time TLS flag beside it.

@@ -1,5 +1,7 @@
 #include "core/SettingsApply.h"
 
+#include <algorithm>
+
 #include "core/DebugLog.h"
 #include "core/SettingsEdits.h"
 #include "core/UiTexts.h"
@@ -39,6 +41,8 @@ TApplyResult TSettingsApplier::apply(const TSettingsForm& form) {
   s.snapshotFolder = form.snapshotFolder;
   s.closeToTray = form.closeToTray;
   s.ring = form.ring;
+  s.journalDays = std::clamp(form.journalDays, 1, TAppSettings::MaxJournalDays);
+  s.journalMaxMB = std::clamp(form.journalMaxMB, 1, TAppSettings::MaxJournalMB);
   s.ONTop = form.onTop;
   s.SysButtons = form.sysButtons;
   m_host.applyBorderIcons();

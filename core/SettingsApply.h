@@ -29,6 +29,8 @@ struct TSettingsForm {
   bool showNextWaiting = true;
   std::string snapshotFolder;  // "" for the default folder
   bool closeToTray = true, ring = true;
+  int journalDays = TAppSettings::DefaultJournalDays;
+  int journalMaxMB = TAppSettings::DefaultJournalMaxMB;
 };
 
 enum class EApplyOutcome { BadStrikeCode, Saved, NotSaved };

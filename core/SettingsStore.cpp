@@ -44,6 +44,17 @@ constexpr const char* kLiveVolume = "liveVolume";
 constexpr const char* kLiveMute = "liveMute";
 constexpr const char* kCloseToTray = "closeToTray";
 constexpr const char* kRing = "ring";
+constexpr const char* kJournalDays = "journalDays";
+constexpr const char* kJournalMaxMB = "journalMaxMB";
+
+// A value out of its range (or missing, or 0) reads as the default.
+int boundedOr(const TRegStore& store, const char* name, int low, int high, int fallback) {
+  const std::optional<std::uint32_t> value = store.readDword(name);
+  if (!value || *value < static_cast<std::uint32_t>(low) ||
+      *value > static_cast<std::uint32_t>(high))
+    return fallback;
+  return static_cast<int>(*value);
+}
 
 std::string stringOr(const TRegStore& store, const char* name, const char* fallback) {
   return store.readString(name).value_or(fallback);
@@ -132,6 +143,10 @@ void TSettingsStore::loadSettings() {
     s.liveMute = store.readDword(kLiveMute).value_or(0) == 1;
     s.closeToTray = store.readDword(kCloseToTray).value_or(1) == 1;
     s.ring = store.readDword(kRing).value_or(1) == 1;
+    s.journalDays = boundedOr(store, kJournalDays, 1, TAppSettings::MaxJournalDays,
+                              TAppSettings::DefaultJournalDays);
+    s.journalMaxMB = boundedOr(store, kJournalMaxMB, 1, TAppSettings::MaxJournalMB,
+                               TAppSettings::DefaultJournalMaxMB);
   }
   debugLog("Registry keys successfully loaded");
 }
@@ -170,6 +185,10 @@ bool TSettingsStore::saveSettings(const TAppSettings& values, const std::string&
   store.writeDword("showNextWaiting", switchValue(values.showNextWaiting));
   store.writeDword(kCloseToTray, values.closeToTray ? 1 : 0);
   store.writeDword(kRing, values.ring ? 1 : 0);
+  store.writeDword(kJournalDays, static_cast<std::uint32_t>(std::clamp(
+                                     values.journalDays, 1, TAppSettings::MaxJournalDays)));
+  store.writeDword(kJournalMaxMB, static_cast<std::uint32_t>(std::clamp(
+                                      values.journalMaxMB, 1, TAppSettings::MaxJournalMB)));
   if (!store.save()) {
     debugLog("**** Settings not saved: " + store.lastError());
     throw ESettingsSaveError(store.lastError());

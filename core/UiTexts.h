@@ -113,6 +113,32 @@ struct TUiTexts {
   std::string trayMissed;
   std::string ntfCallFrom;
   std::string ntfShow;
+  std::string menuJournal;
+  std::string grpJournal;
+  std::string lblJournalDays;
+  std::string lblJournalMaxMB;
+  std::string lblJournalDay;
+  std::string lblJournalPanel;
+  std::string lblJournalAll;
+  std::string btnJournalExport;
+  std::string colJournalTime;
+  std::string colJournalCaller;
+  std::string colJournalOutcome;
+  std::string colJournalWatched;
+  std::string colJournalDoor;
+  std::string colJournalVoice;
+  std::string txtJournalShown;
+  std::string txtJournalWaited;
+  std::string txtJournalRejected;
+  std::string txtJournalWaitOff;
+  std::string txtJournalWaitFull;
+  std::string txtJournalNotStarted;
+  std::string txtJournalMissed;
+  std::string txtJournalSent;
+  std::string msgJournalUnavailable;
+  std::string msgJournalRecovered;
+  std::string msgJournalExported;
+  std::string msgJournalExportFailed;
 
   // The text of a key by its name; throws std::out_of_range for a name that is not a key, so a
   // mistyped key shows at once instead of as an empty caption.

@@ -82,6 +82,8 @@ std::string TPaths::vendorFolder() const { return joinPath(dataHome(), "Halvex")
 
 std::string TPaths::privateFolder() const { return joinPath(vendorFolder(), "Ostrel_Stream"); }
 
+std::string TPaths::journalFile() const { return joinPath(privateFolder(), "journal.sqlite"); }
+
 std::string TPaths::programCopy() const { return joinPath(privateFolder(), "Ostrel_Stream"); }
 
 std::string TPaths::autostartEntry() const {

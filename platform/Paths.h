@@ -47,6 +47,8 @@ class TPaths {
   std::string vendorFolder() const;
   std::string privateFolder() const;
   std::string programCopy() const;
+  // The visitor journal's database, in the private folder.
+  std::string journalFile() const;
   std::string autostartEntry() const;
   // The user's pictures folder: XDG_PICTURES_DIR of user-dirs.dirs in configHome(), else
   // ~/Pictures; nothing when that folder does not exist.

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
-  qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev libqt6sql6-sqlite
   libturbojpeg0-dev libcurl4-openssl-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   curl apache2 pulseaudio pulseaudio-utils sox dbus

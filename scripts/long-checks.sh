@@ -10,4 +10,4 @@ scripts/fuzz.sh --runs "$runs"
 cmake --preset default >/dev/null
 cmake --build --preset default 2>&1 | tail -n 1
 export QT_QPA_PLATFORM=offscreen
-OSTREL_CRASH_ROUNDS=1000 ctest --preset default --output-on-failure -R 'KilledMidSave|KilledWhile'
+OSTREL_CRASH_ROUNDS=1000 ctest --preset default --output-on-failure -R 'KilledMidSave|KilledWhile|KilledMidWrite'

@@ -103,14 +103,14 @@ TCallAdmission::TCallAdmission(const TAppSettings& settings, IStreamControl& str
       m_waitList(waitList),
       m_decimalSeparator(std::move(decimalSeparator)) {}
 
-void TCallAdmission::admitCall(const std::vector<std::string>& fields,
-                               const std::string& panelAddress) {
-  if (fields.size() < 4) return;
+EAdmission TCallAdmission::admitCall(const std::vector<std::string>& fields,
+                                     const std::string& panelAddress) {
+  if (fields.size() < 4) return EAdmission::Ignored;
   // Re-armed for every start, also one that is then ignored or rejected.
   m_streams.clearSnapDone();
 
   const bool streamWanted = m_streams.StreamWanted();
-  if (streamWanted && panelAddress == m_streams.target().Address) return;
+  if (streamWanted && panelAddress == m_streams.target().Address) return EAdmission::Ignored;
 
   const std::string& called = fieldOrEmpty(fields, 4);
   const std::string& calling = fieldOrEmpty(fields, 5);
@@ -118,7 +118,8 @@ void TCallAdmission::admitCall(const std::vector<std::string>& fields,
   debugLog("Param  ID: " + m_settings.SIPID);
   debugLog("Caller ID: " + calling);
 
-  if (!calledMatches(called) || !callingMatches(calling)) return;
+  if (!calledMatches(called)) return EAdmission::RejectedCalled;
+  if (!callingMatches(calling)) return EAdmission::RejectedCalling;
 
   TStreamTarget target;
   target.Address = panelAddress;
@@ -129,17 +130,19 @@ void TCallAdmission::admitCall(const std::vector<std::string>& fields,
 
   if (streamWanted) {
     // Never switch away from the stream being watched: the user picks the caller later.
-    if (m_settings.warningOnCall == 1 && m_waitList.WaitCount() < IWaitList::MaxWaitCount) {
-      m_waitList.addWaitItem(target);
-      m_waitList.showWaitList();
-    }
-    return;
+    if (m_settings.warningOnCall != 1) return EAdmission::DroppedWaitOff;
+    if (m_waitList.WaitCount() >= IWaitList::MaxWaitCount) return EAdmission::DroppedWaitFull;
+    m_waitList.addWaitItem(target);
+    m_waitList.showWaitList();
+    return EAdmission::Waited;
   }
   m_streams.stopStream();
   m_streams.setTarget(target);
   debugLog("Streaming Address: " + panelAddress);
   m_streams.launchStream();
-  if (m_streams.StreamWanted()) m_waitList.callWatched(target);
+  if (!m_streams.StreamWanted()) return EAdmission::NotStarted;
+  m_waitList.callWatched(target);
+  return EAdmission::Shown;
 }
 
 bool TCallAdmission::calledMatches(const std::string& called) const {

@@ -10,6 +10,18 @@
 // The decimal separator of the user's numeric locale (LC_NUMERIC), in Windows-1252.
 std::string systemDecimalSeparator();
 
+// What became of one "start".
+enum class EAdmission {
+  Ignored,          // too short, or from the panel being watched: the same call going on
+  RejectedCalled,   // the called identity did not match
+  RejectedCalling,  // the calling identity did not match
+  Waited,           // put on the wait list
+  DroppedWaitOff,   // another stream is shown and the wait list is off
+  DroppedWaitFull,  // another stream is shown and the wait list is full
+  Shown,            // its stream was launched
+  NotStarted,       // admitted, but the stream refused to start
+};
+
 // Decides what to do with one "start" notification: ignore it (it comes from the panel being
 // watched), reject it (the called or calling SIP identity does not match the settings), put it
 // on the wait list (another stream is shown), or watch it now. Keeps no state between calls:
@@ -24,7 +36,7 @@ class TCallAdmission {
   // fields: the unscrambled "start" message from field 0 on, "+" already turned into "@" in
   // fields 4 and 5; at least 4 fields (fewer are ignored). panelAddress: the remote address of
   // the connection that carried it.
-  void admitCall(const std::vector<std::string>& fields, const std::string& panelAddress);
+  EAdmission admitCall(const std::vector<std::string>& fields, const std::string& panelAddress);
 
  private:
   bool calledMatches(const std::string& called) const;

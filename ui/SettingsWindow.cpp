@@ -234,6 +234,8 @@ void TSettingsWindow::buildNotificationsTab() {
   m_noTrayLabel = makeLabel(m_notificationsPage, "noTrayLabel", {26, 30, 367, 30}, true);
   m_noTrayLabel->setVisible(false);
   m_ringCheck = makeCheck(m_notificationsPage, "ringCheck", {8, 64, 385, 20});
+  m_journalBox = new TJournalSettingsBox(m_notificationsPage);
+  m_journalBox->setGeometry(8, 92, 385, 82);
 }
 
 void TSettingsWindow::setTrayAvailable(bool available) {
@@ -254,6 +256,7 @@ void TSettingsWindow::applySettingsWindowTexts() {
   m_closeToTrayCheck->setText(ansi(t.chkCloseToTray));
   m_noTrayLabel->setText(ansi(t.hintNoTray));
   m_ringCheck->setText(ansi(t.chkRing));
+  m_journalBox->applyTexts();
   m_calledIdentityLabel->setText(ansi(t.lblCalledIdentity));
   m_calledIdentityCaption->setText(ansi(t.pnlCalledIdentity));
   m_callingIdentitiesLabel->setText(ansi(t.lblCallingIdentities));
@@ -337,6 +340,7 @@ void TSettingsWindow::fillControls() {
   m_autoFocusCheck->setChecked(s.autoFocus == 1);
   m_waitListCheck->setChecked(s.warningOnCall == 1);
   m_showNextWaitingCheck->setChecked(s.showNextWaiting == 1);
+  m_journalBox->load(s);
   m_snapshotFolderEdit->setText(ansi(s.snapshotFolder));
   m_sysButtonsCheck->setChecked(s.SysButtons);
   m_onTopCheck->setChecked(s.ONTop);
@@ -423,6 +427,7 @@ TSettingsForm TSettingsWindow::readForm() const {
   form.autoFocus = m_autoFocusCheck->isChecked();
   form.waitList = m_waitListCheck->isChecked();
   form.showNextWaiting = m_showNextWaitingCheck->isChecked();
+  m_journalBox->store(form);
   form.snapshotFolder = ansiOf(m_snapshotFolderEdit->text().trimmed());
   form.closeToTray = m_closeToTrayCheck->isChecked();
   form.ring = m_ringCheck->isChecked();

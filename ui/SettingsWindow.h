@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/SettingsApply.h"
+#include "ui/JournalSettingsBox.h"
 
 // The settings window: shows the settings record on five tabs, lets the user edit them and
 // applies them through TSettingsApplier. Created hidden at start and only shown and hidden
@@ -108,6 +109,7 @@ class TSettingsWindow : public QWidget {
   QToolButton* m_removeCallingIdentitiesButton = nullptr;
   QCheckBox* m_waitListCheck = nullptr;
   QCheckBox* m_showNextWaitingCheck = nullptr;
+  TJournalSettingsBox* m_journalBox = nullptr;
   // Addresses.
   QComboBox* m_favouriteCombo = nullptr;
   QCheckBox* m_favouriteCheck = nullptr;

@@ -125,7 +125,10 @@ void TStreamController::launchStream() {
 void TStreamController::connectDecoder() {
   IMJPEGDecoder& decoder = *m_decoder;
   decoder.OnFrame = [this](IMJPEGDecoder& d, std::unique_ptr<TJPEGImage> image) {
-    if (image && !image->empty()) m_overlay.frameReceived();
+    if (image && !image->empty()) {
+      m_overlay.frameReceived();
+      if (m_onFrame) m_onFrame(d.target().Address, image->bytes());
+    }
     m_display.HandleFrame(d, std::move(image));
   };
   decoder.OnError = [this](IMJPEGDecoder& d, const std::string& text) { HandleError(d, text); };

@@ -54,6 +54,11 @@ class TStreamController final : public IStreamControl {
   TStreamController(const TStreamController&) = delete;
   TStreamController& operator=(const TStreamController&) = delete;
 
+  // Sees every frame received, with the address of its panel, before it is shown.
+  using TFrameObserver =
+      std::function<void(const std::string& address, const TJPEGImage::TBytes& jpeg)>;
+  void setOnFrame(TFrameObserver observer) { m_onFrame = std::move(observer); }
+
   // Where the favourite and manual commands go; nullptr puts back the logging stand-in.
   void setStreamRequests(IStreamRequests* requests);
 
@@ -112,6 +117,7 @@ class TStreamController final : public IStreamControl {
   const TAppSettings& m_settings;
   const IClock& m_clock;
   TDecoderFactory m_makeDecoder;
+  TFrameObserver m_onFrame;
   // Context of the queued boxes: they are dropped with the controller.
   QObject m_queued;
   TLoggedStreamRequests m_loggedRequests;

@@ -208,17 +208,21 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
   values.showNextWaiting = 0;
   values.closeToTray = false;
   values.ring = false;
+  values.journalDays = 30;
+  values.journalMaxMB = 1000;
   settings.codeGache = "before";
 
   ASSERT_TRUE(store.saveSettings(values, "1234"));
   EXPECT_EQ(settings.codeGache, cipherString("1234"));
-  EXPECT_EQ(fileNames(), (std::vector<std::string>{
-                             "platines",          "priority",        "priocheck",   "autoSnap",
-                             "startMinimized",    "autoFullScreen",  "autoFocus",   "warningOnCall",
-                             "interfaceSelected", "codeGache",       "APIusername", "APIpassword",
-                             "SysButtons",        "ONTop",           "CallingList", "APISSL",
-                             "APIAuthtype",       "APIMethod",       "language",    "SIPID",
-                             "snapshotFolder",    "showNextWaiting", "closeToTray", "ring"}));
+  EXPECT_EQ(fileNames(),
+            (std::vector<std::string>{
+                "platines",          "priority",        "priocheck",   "autoSnap",
+                "startMinimized",    "autoFullScreen",  "autoFocus",   "warningOnCall",
+                "interfaceSelected", "codeGache",       "APIusername", "APIpassword",
+                "SysButtons",        "ONTop",           "CallingList", "APISSL",
+                "APIAuthtype",       "APIMethod",       "language",    "SIPID",
+                "snapshotFolder",    "showNextWaiting", "closeToTray", "ring",
+                "journalDays",       "journalMaxMB"}));
   const std::string saved = readFileBytes(path);
   // The password never reaches the disk in clear.
   EXPECT_EQ(saved.find("pa ss"), std::string::npos);
@@ -253,6 +257,32 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
   EXPECT_EQ(loaded.showNextWaiting, 0);
   EXPECT_FALSE(loaded.closeToTray);
   EXPECT_FALSE(loaded.ring);
+  EXPECT_EQ(loaded.journalDays, 30);
+  EXPECT_EQ(loaded.journalMaxMB, 1000);
+}
+
+// The journal's limits read as their defaults when missing or outside what the settings window
+// allows: a 0 would empty the journal at every start.
+TEST_F(SettingsStoreTest, JournalLimitsOutOfRangeReadAsTheirDefaults) {
+  struct TCase {
+    const char* lines;
+    int days, megabytes;
+  };
+  const TCase cases[] = {
+      {"", 90, 500},
+      {"\"journalDays\"=dword:00000007\n\"journalMaxMB\"=dword:00000001\n", 7, 1},
+      {"\"journalDays\"=dword:00000000\n\"journalMaxMB\"=dword:00000000\n", 90, 500},
+      {"\"journalDays\"=dword:00000e43\n\"journalMaxMB\"=dword:000186a1\n", 90, 500},
+      {"\"journalDays\"=dword:ffffffff\n\"journalMaxMB\"=\"12\"\n", 90, 500},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.lines);
+    writeStore(c.lines);
+    TAppSettings loaded;
+    TSettingsStore(path, loaded, ssl).loadSettings();
+    EXPECT_EQ(loaded.journalDays, c.days);
+    EXPECT_EQ(loaded.journalMaxMB, c.megabytes);
+  }
 }
 
 // The values added later are not created on first start (the twenty stay as they were), and a
@@ -288,8 +318,9 @@ TEST_F(SettingsStoreTest, SaveAfterFirstStartKeepsOneValuePerNameAndUnknownValue
   values.startMinimized = 2;  // only 0 or 1 is ever stored for a switch
   ASSERT_TRUE(store.saveSettings(values, ""));
   auto names = fileNames();
-  // The twenty, the extra one, the two later ones and the two notification switches.
-  EXPECT_EQ(names.size(), 25u);
+  // The twenty, the extra one, the two later ones, the two notification switches and the
+  // journal's two limits.
+  EXPECT_EQ(names.size(), 27u);
   EXPECT_EQ(names[0], "Extra");
   EXPECT_EQ(names[13], "APIUsername");  // first spelling kept, no "APIusername" beside it
   TRegStore check(path);

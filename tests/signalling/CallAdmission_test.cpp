@@ -29,6 +29,8 @@ const std::string NearMatch = "****** Near match identity, are you sure you type
 class TFakeStreams : public IStreamControl {
  public:
   bool wanted = false;
+  // launchStream refuses, as the real one does without a configured interface.
+  bool refuses = false;
   TStreamTarget current;
   std::vector<std::string> calls;
 
@@ -40,7 +42,7 @@ class TFakeStreams : public IStreamControl {
   }
   void launchStream() override {
     calls.push_back("launchStream");
-    wanted = true;
+    wanted = !refuses;
   }
   void stopStream() override {
     calls.push_back("stopStream");
@@ -57,6 +59,8 @@ class TFakeWaitList : public IWaitList {
   int WaitCount() const override { return static_cast<int>(items.size()); }
   void addWaitItem(const TStreamTarget& target) override { items.push_back(target); }
   void showWaitList() override { ++shows; }
+  void callWatched(const TStreamTarget& target) override { watched.push_back(target); }
+  std::vector<TStreamTarget> watched;
 };
 
 std::size_t countOf(const std::vector<std::string>& lines, const std::string& text) {
@@ -200,7 +204,18 @@ TEST_P(AdmitCallTest, Decision) {
   waitList.items.resize(static_cast<std::size_t>(c.waiting));
   TCallAdmission admission(settings, streams, waitList);
 
-  admission.admitCall(c.fields, c.panel);
+  const EAdmission admitted = admission.admitCall(c.fields, c.panel);
+
+  // What the caller is told, so the call can be recorded as it happened.
+  const bool calledRejected = countOf(c.mustLog, CalledMismatch) == 1;
+  const EAdmission expected[] = {
+      EAdmission::Ignored,
+      calledRejected ? EAdmission::RejectedCalled : EAdmission::RejectedCalling,
+      EAdmission::Shown,
+      EAdmission::Waited,
+      c.warningOnCall == 1 ? EAdmission::DroppedWaitFull : EAdmission::DroppedWaitOff,
+  };
+  EXPECT_EQ(admitted, expected[static_cast<int>(c.outcome)]);
 
   TStreamTarget expectedTarget;
   expectedTarget.Address = c.panel;
@@ -461,8 +476,14 @@ TEST_F(AdmissionFixture, ARejectedCallDoesNotRejectTheNextOne) {
   EXPECT_EQ(streams.current.Address, "10.0.0.1");
 }
 
+TEST_F(AdmissionFixture, AStreamThatRefusesToStartIsReportedAsNotStarted) {
+  streams.refuses = true;
+  EXPECT_EQ(admission.admitCall(start("", "200@a"), "10.0.0.1"), EAdmission::NotStarted);
+  EXPECT_TRUE(waitList.watched.empty());
+}
+
 TEST_F(AdmissionFixture, FewerThanFourFieldsChangeNothing) {
-  admission.admitCall({"start", "admin", "secret"}, "10.0.0.1");
+  EXPECT_EQ(admission.admitCall({"start", "admin", "secret"}, "10.0.0.1"), EAdmission::Ignored);
   EXPECT_TRUE(streams.calls.empty());
   EXPECT_TRUE(log.texts().empty());
 }

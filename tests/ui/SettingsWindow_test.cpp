@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QToolButton>
 #include <cstdlib>
@@ -424,6 +425,26 @@ TEST_F(SettingsWindowTest, WithoutATrayCloseToTrayIsGreyedAndExplained) {
   window().setTrayAvailable(true);
   EXPECT_TRUE(find<QCheckBox>("closeToTrayCheck")->isEnabled());
   EXPECT_TRUE(find<QLabel>("noTrayLabel")->isHidden());
+}
+
+// The journal's limits: shown, applied and stored under their own names; the spin boxes never
+// let a 0 through, which would empty the journal at every start.
+TEST_F(SettingsWindowTest, JournalLimitsAreShownAppliedAndStored) {
+  settings.journalDays = 30;
+  settings.journalMaxMB = 200;
+  opened();
+  auto* days = find<QSpinBox>("journalDaysSpin");
+  auto* megabytes = find<QSpinBox>("journalMaxMBSpin");
+  EXPECT_EQ(days->value(), 30);
+  EXPECT_EQ(megabytes->value(), 200);
+  EXPECT_EQ(find<QTabWidget>("tabs")->tabText(TSettingsWindow::NotificationsTab), "Notifications");
+  days->setValue(0);
+  megabytes->setValue(1000);
+  click("applyButton");
+  EXPECT_EQ(settings.journalDays, 1);
+  EXPECT_EQ(settings.journalMaxMB, 1000);
+  EXPECT_EQ(storedNumber("journalDays"), 1u);
+  EXPECT_EQ(storedNumber("journalMaxMB"), 1000u);
 }
 
 // After the several-interfaces message the window opens where the choice is made.
