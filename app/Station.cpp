@@ -678,7 +678,6 @@ void TStation::applyJournalRetention() {
       });
 }
 
-
 void TStation::TVoiceViewTap::showVoiceMessage(const TVoiceMessageLook& look) {
   TStation& s = m_station;
   if (look.state == EVoiceState::Uploading && s.m_calls) s.m_voiceCall = s.m_calls->watchedCall();

@@ -214,15 +214,14 @@ TEST_F(SettingsStoreTest, SaveWritesInItsOrderAndLoadReadsItBack) {
 
   ASSERT_TRUE(store.saveSettings(values, "1234"));
   EXPECT_EQ(settings.codeGache, cipherString("1234"));
-  EXPECT_EQ(fileNames(),
-            (std::vector<std::string>{
-                "platines",          "priority",        "priocheck",   "autoSnap",
-                "startMinimized",    "autoFullScreen",  "autoFocus",   "warningOnCall",
-                "interfaceSelected", "codeGache",       "APIusername", "APIpassword",
-                "SysButtons",        "ONTop",           "CallingList", "APISSL",
-                "APIAuthtype",       "APIMethod",       "language",    "SIPID",
-                "snapshotFolder",    "showNextWaiting", "closeToTray", "ring",
-                "journalDays",       "journalMaxMB"}));
+  EXPECT_EQ(fileNames(), (std::vector<std::string>{
+                             "platines",          "priority",        "priocheck",   "autoSnap",
+                             "startMinimized",    "autoFullScreen",  "autoFocus",   "warningOnCall",
+                             "interfaceSelected", "codeGache",       "APIusername", "APIpassword",
+                             "SysButtons",        "ONTop",           "CallingList", "APISSL",
+                             "APIAuthtype",       "APIMethod",       "language",    "SIPID",
+                             "snapshotFolder",    "showNextWaiting", "closeToTray", "ring",
+                             "journalDays",       "journalMaxMB"}));
   const std::string saved = readFileBytes(path);
   // The password never reaches the disk in clear.
   EXPECT_EQ(saved.find("pa ss"), std::string::npos);
