@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -59,12 +60,58 @@ double childCpuSeconds(const std::vector<std::string>& arguments) {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-void makeTestStream(const std::string& path, int width, int height, int count) {
+void makeTestStream(const std::string& path, int width, int height, int count, int subsampling) {
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
-  if (childCpuSeconds({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                       "testsrc=size=" + size + ":rate=25", "-frames:v", std::to_string(count),
-                       "-q:v", "5", "-f", "mjpeg", path}) < 0)
+  // Without a pixel format ffmpeg keeps testsrc's RGB as 4:4:4, which cameras rarely send.
+  const std::string format = "yuvj" + std::to_string(subsampling) + "p";
+  if (childCpuSeconds({"ffmpeg",
+                       "-nostdin",
+                       "-v",
+                       "error",
+                       "-y",
+                       "-f",
+                       "lavfi",
+                       "-i",
+                       "testsrc=size=" + size + ":rate=25",
+                       "-frames:v",
+                       std::to_string(count),
+                       "-pix_fmt",
+                       format,
+                       "-huffman",
+                       "default",
+                       "-q:v",
+                       "5",
+                       "-f",
+                       "mjpeg",
+                       path}) < 0)
     throw std::runtime_error("ffmpeg could not make " + path);
+}
+
+std::vector<unsigned char> ffmpegScaledBgra(const std::string& jpegPath, int width, int height,
+                                            const std::string& swsFlags) {
+  const std::string out = jpegPath + ".bgra";
+  if (childCpuSeconds(
+          {"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", jpegPath, "-vf",
+           "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=" + swsFlags,
+           "-pix_fmt", "bgra", "-f", "rawvideo", out}) < 0)
+    return {};
+  std::ifstream in(out, std::ios::binary);
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+  std::filesystem::remove(out);
+  if (bytes.size() != static_cast<std::size_t>(width) * height * 4) return {};
+  return bytes;
+}
+
+double psnrBgra(const unsigned char* a, const unsigned char* b, std::size_t pixels) {
+  double squares = 0;
+  for (std::size_t i = 0; i < pixels * 4; ++i) {
+    if (i % 4 == 3) continue;
+    const double d = static_cast<double>(a[i]) - b[i];
+    squares += d * d;
+  }
+  const double mean = squares / static_cast<double>(pixels * 3);
+  return mean == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mean);
 }
 
 std::vector<TFrame> readFrames(const std::string& path) {

@@ -31,8 +31,17 @@ class TBenchFolder {
 double childCpuSeconds(const std::vector<std::string>& arguments);
 
 // Writes `count` frames of ffmpeg's testsrc pattern, width x height, as a raw MJPEG file (the
-// JPEG pictures one after the other), at a quality like a panel camera's. Throws on failure.
-void makeTestStream(const std::string& path, int width, int height, int count);
+// JPEG pictures one after the other), at a quality like a panel camera's: baseline JPEG with
+// the standard Huffman tables, chroma subsampled as `subsampling` says (420, 422 or 444).
+// Throws on failure.
+void makeTestStream(const std::string& path, int width, int height, int count,
+                    int subsampling = 420);
+// ffmpeg's picture of one JPEG file, decoded fully and scaled to width x height with the
+// given swscale flags, as BGRA bytes. Empty when ffmpeg failed.
+std::vector<unsigned char> ffmpegScaledBgra(const std::string& jpegPath, int width, int height,
+                                            const std::string& swsFlags);
+// PSNR in dB over the R, G and B bytes of two BGRA pictures of the same size (alpha ignored).
+double psnrBgra(const unsigned char* a, const unsigned char* b, std::size_t pixels);
 // The JPEG pictures of a raw MJPEG file, each its own buffer.
 std::vector<TFrame> readFrames(const std::string& path);
 

@@ -3,9 +3,13 @@
 //
 // Run:  bench/video.sh --benchmark_filter='DisplayedFrame|FasterThanPaints'
 //
-// DisplayedFrame/W/H: UI-thread CPU per displayed frame (hand-over, decode, scale, paint of a
-//   window laid out like the main one) vs ffmpeg -threads 1 decoding and scaling the same
-//   stream to 402x258 BGRA. Counters: ours_ms, ffmpeg_ms (per frame, CPU), ratio (goal <= 0.8).
+// DisplayedFrame/W/H/SUB: UI-thread CPU per displayed frame (hand-over, decode, scale, paint
+//   of a window laid out like the main one) vs ffmpeg decoding and scaling the same stream to
+//   the same size as BGRA, in its best configuration (ffbest_ms) and its default one
+//   (ffdef_ms). Counters: ours_ms, ratio = ours / best (goal <= 0.6), ratio_def, psnr_dB (the
+//   shown picture against ffmpeg's full decode scaled with lanczos, goal >= 40), path (1 exact,
+//   2 BGRA decode + Qt's smooth scaling); planes_ms and planes_psnr_dB: the same frames made
+//   through the resampled YCbCr planes (TJPEGImage::planesFor), which the program does not use.
 // FasterThanPaints/MODE: a loopback source at 50 fps into a real TMJPEGDecoder and the video
 //   area for 4 s. MODE 0: the screen paints at 25 Hz; MODE 1: Qt paints when it likes.
 //   Counters: frames, paints, decodes (goal: decodes <= paints; with MODE 0 about half the
@@ -17,8 +21,10 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QTimer>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "bench/BenchSupport.h"
@@ -53,45 +59,89 @@ struct TWindowLike {
 
 struct TStreamSample {
   std::vector<TFrame> frames;
-  double ffmpegSecondsPerFrame = 0;
+  double ffmpegBest = 0;        // CPU seconds per frame, ffmpeg's best configuration for the job
+  double ffmpegDefault = 0;     // the same with ffmpeg's defaults
+  double psnrOurs = 0;          // the first frame as shown, against ffmpeg's full decode + lanczos
+  double psnrPlanes = 0;        // the same frame through the resampled planes (planesFor)
+  double psnrPlainLanczos = 0;  // psnrOurs against swscale's default (nearest-chroma) lanczos
 };
 
 constexpr int LongStream = 250;
 constexpr int ShortStream = 10;
+constexpr int AreaWidth = 402;
+constexpr int AreaHeight = 258;
 
-double ffmpegSeconds(const std::string& stream) {
-  return childCpuSeconds({"ffmpeg", "-nostdin", "-threads", "1", "-i", stream, "-vf",
-                          "scale=402:258", "-pix_fmt", "bgra", "-f", "null", "-"});
+// ffmpeg's CPU for decoding and scaling the stream to the size we show, as BGRA. The best
+// configuration for one stream on one core: one decoding thread, one filter thread, bilinear
+// scaling. The default one lets ffmpeg pick threads and scaler (bicubic).
+double ffmpegSeconds(const std::string& stream, QSize fitted, bool best) {
+  const std::string size = std::to_string(fitted.width()) + ":" + std::to_string(fitted.height());
+  if (best)
+    return childCpuSeconds({"ffmpeg", "-nostdin", "-threads", "1", "-filter_threads", "1", "-i",
+                            stream, "-vf", "scale=" + size + ":flags=bilinear", "-pix_fmt", "bgra",
+                            "-f", "null", "-"});
+  return childCpuSeconds({"ffmpeg", "-nostdin", "-i", stream, "-vf", "scale=" + size, "-pix_fmt",
+                          "bgra", "-f", "null", "-"});
 }
 
-// Made once per size: the stream, and ffmpeg's CPU per frame on it. ffmpeg's start-up is taken
-// out by running it on a short and a long stream of the same pictures and keeping the
-// difference; the best of three runs of each.
-const TStreamSample& sample(int width, int height) {
-  static std::map<std::pair<int, int>, TStreamSample> samples;
-  auto found = samples.find({width, height});
+double psnrAgainst(const std::vector<unsigned char>& reference, QImage picture) {
+  picture = picture.convertToFormat(QImage::Format_RGB32);
+  if (reference.empty() || static_cast<std::size_t>(picture.sizeInBytes()) != reference.size())
+    return 0;
+  return psnrBgra(picture.constBits(), reference.data(),
+                  static_cast<std::size_t>(picture.width()) * picture.height());
+}
+
+// Made once per stream: the frames, ffmpeg's CPU per frame on them (start-up taken out by
+// running a short and a long stream of the same pictures and keeping the difference; best of
+// three runs of each) and the first frame's PSNR.
+const TStreamSample& sample(int width, int height, int subsampling) {
+  static std::map<std::tuple<int, int, int>, TStreamSample> samples;
+  auto found = samples.find({width, height, subsampling});
   if (found != samples.end()) return found->second;
   TBenchFolder folder;
   const std::string longPath = folder.path() + "/long.mjpeg";
   const std::string shortPath = folder.path() + "/short.mjpeg";
-  makeTestStream(longPath, width, height, LongStream);
-  makeTestStream(shortPath, width, height, ShortStream);
+  makeTestStream(longPath, width, height, LongStream, subsampling);
+  makeTestStream(shortPath, width, height, ShortStream, subsampling);
+  const QSize fitted = TJPEGImage::fitRect(width, height, AreaWidth, AreaHeight).size();
   TStreamSample made;
   made.frames = readFrames(longPath);
-  double bestLong = 1e9;
-  double bestShort = 1e9;
-  for (int run = 0; run < 3; ++run) {
-    bestLong = std::min(bestLong, ffmpegSeconds(longPath));
-    bestShort = std::min(bestShort, ffmpegSeconds(shortPath));
+  for (bool best : {true, false}) {
+    double bestLong = 1e9;
+    double bestShort = 1e9;
+    for (int run = 0; run < 3; ++run) {
+      bestLong = std::min(bestLong, ffmpegSeconds(longPath, fitted, best));
+      bestShort = std::min(bestShort, ffmpegSeconds(shortPath, fitted, best));
+    }
+    (best ? made.ffmpegBest : made.ffmpegDefault) =
+        (bestLong - bestShort) / (LongStream - ShortStream);
   }
-  made.ffmpegSecondsPerFrame = (bestLong - bestShort) / (LongStream - ShortStream);
-  return samples.emplace(std::make_pair(width, height), std::move(made)).first->second;
+  const std::string firstPath = folder.path() + "/first.jpg";
+  {
+    std::ofstream out(firstPath, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(made.frames[0]->data()),
+              static_cast<std::streamsize>(made.frames[0]->size()));
+  }
+  // swscale's accurate mode: by default it takes each pixel's chroma from the nearest sample.
+  const std::vector<unsigned char> reference = ffmpegScaledBgra(
+      firstPath, fitted.width(), fitted.height(), "lanczos+accurate_rnd+full_chroma_int");
+  const std::vector<unsigned char> plainLanczos =
+      ffmpegScaledBgra(firstPath, fitted.width(), fitted.height(), "lanczos");
+  TJPEGImage first;
+  first.load(made.frames[0]);
+  made.psnrOurs = psnrAgainst(reference, first.scaledFor(AreaWidth, AreaHeight));
+  made.psnrPlainLanczos = psnrAgainst(plainLanczos, first.scaledFor(AreaWidth, AreaHeight));
+  made.psnrPlanes = psnrAgainst(reference, first.planesFor(AreaWidth, AreaHeight));
+  return samples.emplace(std::make_tuple(width, height, subsampling), std::move(made))
+      .first->second;
 }
 
 void DisplayedFrame(benchmark::State& state) {
-  const TStreamSample& stream =
-      sample(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  if (stream.ffmpegSecondsPerFrame <= 0) {
+  const int width = static_cast<int>(state.range(0));
+  const int height = static_cast<int>(state.range(1));
+  const TStreamSample& stream = sample(width, height, static_cast<int>(state.range(2)));
+  if (stream.ffmpegBest <= 0 || stream.ffmpegDefault <= 0) {
     state.SkipWithError("ffmpeg did not run");
     return;
   }
@@ -106,15 +156,31 @@ void DisplayedFrame(benchmark::State& state) {
   std::size_t bytes = 0;
   for (const TFrame& frame : stream.frames) bytes += frame->size();
   state.counters["ours_ms"] = ours * 1e3;
-  state.counters["ffmpeg_ms"] = stream.ffmpegSecondsPerFrame * 1e3;
-  state.counters["ratio"] = ours / stream.ffmpegSecondsPerFrame;
+  state.counters["ffbest_ms"] = stream.ffmpegBest * 1e3;
+  state.counters["ffdef_ms"] = stream.ffmpegDefault * 1e3;
+  state.counters["ratio"] = ours / stream.ffmpegBest;
+  state.counters["ratio_def"] = ours / stream.ffmpegDefault;
+  state.counters["psnr_dB"] = stream.psnrOurs;
+  state.counters["planes_psnr_dB"] = stream.psnrPlanes;
+  // The planes' way on the same frames, outside the timed loop: CPU per picture made.
+  const double planesBefore = ownThreadCpuSeconds();
+  constexpr int PlanesRuns = 50;
+  for (int i = 0; i < PlanesRuns; ++i) {
+    TJPEGImage image;
+    image.load(stream.frames[static_cast<std::size_t>(i) % stream.frames.size()]);
+    benchmark::DoNotOptimize(image.planesFor(AreaWidth, AreaHeight));
+  }
+  state.counters["planes_ms"] = (ownThreadCpuSeconds() - planesBefore) / PlanesRuns * 1e3;
+  state.counters["plain_psnr_dB"] = stream.psnrPlainLanczos;
+  state.counters["path"] =
+      static_cast<double>(TJPEGImage::scalePath(width, height, AreaWidth, AreaHeight));
   state.counters["jpeg_kB"] = static_cast<double>(bytes) / stream.frames.size() / 1e3;
-  state.counters["decodes"] = static_cast<double>(window.view->decodeCount());
 }
 BENCHMARK(DisplayedFrame)
-    ->Args({640, 480})
-    ->Args({1280, 720})
-    ->ArgNames({"w", "h"})
+    ->ArgsProduct({{640}, {480}, {420, 422, 444}})
+    ->ArgsProduct({{1280}, {720}, {420, 422, 444}})
+    ->ArgsProduct({{1920}, {1080}, {420, 422, 444}})
+    ->ArgNames({"w", "h", "sub"})
     ->Unit(benchmark::kMillisecond);
 
 // Counts the paints the video area receives.
@@ -131,7 +197,7 @@ class TPaintCounter : public QObject {
 
 void FasterThanPaints(benchmark::State& state) {
   const bool screenAt25Hz = state.range(0) == 0;
-  const TStreamSample& stream = sample(1280, 720);
+  const TStreamSample& stream = sample(1280, 720, 420);
   for (auto _ : state) {
     TWindowLike window;
     TPaintCounter counter;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/Text.h"
+#include "base/TimingMark.h"
 #include "base/Vigenere.h"
 #include "core/AppSettings.h"
 #include "core/DebugLog.h"
@@ -126,6 +127,7 @@ void TNotificationListener::onReadyRead(QTcpSocket* socket) {
     it->discarding = false;
   }
   std::string text;
+  timingMark("notification-read");
   if (waiting > 0) {
     QByteArray bytes = socket->read(std::min(waiting, MaxMessage));
     text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));

@@ -32,23 +32,41 @@ class TJPEGImage {
   // The frame's bytes exactly as received (null when empty).
   const TBytes& bytes() const { return m_bytes; }
 
-  // Decodes for an area of the given size: at half size when the half-size picture still
-  // covers the area's fitted size, at full size otherwise. Other scale factors are not used
-  // (3/8, 5/8, 7/8 cost more than a full decode). A null QImage when empty or undecodable.
+  // Decodes to BGRA for an area of the given size: at half size when the half-size picture
+  // still covers the area's fitted size, at full size otherwise. Other scale factors are not
+  // used: 3/8, 5/8, 7/8 cost more than a full decode, and TurboJPEG's 1/4 and 1/8 keep so few
+  // coefficients per block that the picture loses 10 dB against a full decode scaled down. A
+  // null QImage when empty or undecodable.
   QImage decodeFor(int areaWidth, int areaHeight) const;
 
-  // decodeFor, then scaled smoothly to fitRect's size for the area; draw it at
-  // fitRect(...).topLeft() inside the area. Null when the frame does not decode.
+  // The picture at fitRect's size for the area; draw it at fitRect(...).topLeft() inside the
+  // area. Null when the frame does not decode. Takes whichever way scalePath picks.
   QImage scaledFor(int areaWidth, int areaHeight) const;
+
+  // The other way to the fitted picture: the Y, Cb and Cr planes at the reduced size are
+  // resampled to the fitted size (a cubic filter) and converted to BGRA there, so colour
+  // conversion and chroma upsampling run on the shown pixels only. Sharper than Qt's smooth
+  // scaling of the BGRA decode, but without hand-written SIMD it costs several times more on
+  // the UI thread (bench/video.sh), so scaledFor does not take it yet.
+  QImage planesFor(int areaWidth, int areaHeight) const;
+
+  // How scaledFor makes the picture:
+  //  Exact:  the reduced decode already has the fitted size; TurboJPEG converts it to BGRA.
+  //  Smooth: TurboJPEG's BGRA decode, then Qt's smooth (SIMD) scaling to the fitted size.
+  enum class EScalePath { None, Exact, Smooth };
+  static EScalePath scalePath(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
+
+  // The denominator (1 or 2) of the decode's scale for the area.
+  static int reductionFor(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
 
   // The largest rectangle with the picture's aspect that fits the area, sizes cut down to
   // whole pixels, centred with the offsets halved and rounded down. Empty for empty sizes.
   static QRect fitRect(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
 
-  // True when decoding at half size still gives at least fitRect's size for the area.
-  static bool halfSizeCovers(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
-
  private:
+  QImage decodeBgra(int reduction) const;
+  QImage resampledPlanes(int reduction, QSize fitted) const;
+
   TBytes m_bytes;
   int m_width = 0;
   int m_height = 0;

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "base/Text.h"
+#include "base/TimingMark.h"
 
 // ---- TMJPEGConnection ----------------------------------------------------------------------
 
@@ -279,6 +280,7 @@ void readMJPEGBody(TMJPEGLineReader& reader, const std::atomic<bool>& stopReques
       pending = 0;
       if (!reader.readExact(frame->data(), frame->size()))
         return finish(TMJPEGStatus::FrameReadFailed);
+      timingMark("frame-read");
       TMJPEGPost message;
       message.kind = TMJPEGPost::TKind::Frame;
       message.frame = std::move(frame);
@@ -369,8 +371,10 @@ bool TMJPEGDecoderThread::exchangeHeader(TMJPEGLineReader& reader) {
   post(std::move(note));
   // A peer that accepts and then stays silent ends the attempt, not the program's patience.
   m_connection.setDeadline(std::chrono::steady_clock::now() + HeaderLimit);
+  timingMark("request-sent");
   const bool read =
       m_connection.sendAll(m_request.bytes) && readMJPEGReplyHeader(reader, outcome.header);
+  timingMark("reply-header-read");
   if (m_stopRequested) return false;
   if (!read) {
     outcome.outcome = m_connection.connected() ? TMJPEGOutcome::Failed : TMJPEGOutcome::NotReached;

@@ -3,6 +3,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "base/TimingMark.h"
+
 TVideoView::TVideoView(QWidget* parent) : QWidget(parent) {
   // The backdrop shows around a picture narrower or lower than the area.
   setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -39,6 +41,7 @@ void TVideoView::refreshShown(QSize area) {
   }
   ++m_decodeCount;
   QImage scaled = source.scaledFor(area.width(), area.height());
+  timingMark("picture-decoded");
   if (scaled.isNull()) return;
   m_shown = std::move(scaled);
   m_shownFor = area;
@@ -57,6 +60,7 @@ void TVideoView::paintEvent(QPaintEvent*) {
     // Already at its final size: a plain copy.
     m_shown.setDevicePixelRatio(ratio);
     painter.drawImage(QPointF(m_shownAt) / ratio, m_shown);
+    timingMark("picture-painted");
     return;
   }
   // The area changed size in the same paint as a frame failed to decode: stretch what is on

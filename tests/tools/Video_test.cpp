@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "base/Text.h"
 #include "tests/tools/PanelSimSupport.h"
@@ -234,6 +236,29 @@ TEST_F(VideoTest, StallAfterKeepsTheConnectionOpenWithoutFrames) {
   c = TConnection();
   EXPECT_NE(sim().waitForLine("disconnected after 2 frames").find("while stalled"),
             std::string::npos);
+}
+
+// Each client's first frame leaves on a tick of the panel's one-per-second clock (the steady
+// clock's whole seconds, which this process shares), not when the client happens to connect.
+TEST_F(VideoTest, FrameClockSendsTheFirstFrameOnTheNextTickOnly) {
+  using namespace std::chrono;
+  serve({"--size", "64x48", "--fps", "1", "--frame-clock"});
+  for (int client = 0; client < 2; ++client) {
+    SCOPED_TRACE("client " + std::to_string(client + 1));
+    // Connect away from a tick, so that a frame sent at once would show.
+    while (steady_clock::now().time_since_epoch() % seconds(1) < milliseconds(400))
+      std::this_thread::sleep_for(milliseconds(20));
+    TConnection c = request();
+    const std::string wait = sim().waitForLine("us for the next frame tick");
+    const long waited = std::stol(wait.substr(wait.find(" waits ") + 7));
+    EXPECT_GT(waited, 0);
+    EXPECT_LE(waited, 1000000);
+    auto lines = readHeader(c);
+    const std::string type = header(lines, "Content-Type");
+    EXPECT_TRUE(isWholeJpeg(readPart(c, type.substr(type.find('=') + 1)).jpeg));
+    // A generous bound: the part left at the tick and crossed loopback.
+    EXPECT_LT(steady_clock::now().time_since_epoch() % seconds(1), milliseconds(300));
+  }
 }
 
 TEST_F(VideoTest, CloseMidFrameCutsThatFrameShort) {

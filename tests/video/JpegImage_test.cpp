@@ -1,9 +1,16 @@
 #include "video/JpegImage.h"
 
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include <QColor>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cmath>
 
+#include "tests/support/QtTestSupport.h"
 #include "tests/video/MJPEGTestSupport.h"
 
 namespace {
@@ -30,6 +37,30 @@ TBytes withUndefinedHuffmanTables(TBytes jpeg) {
       return jpeg;
     }
   throw std::runtime_error("no scan");
+}
+
+// PSNR in dB over red, green and blue of two pictures of one size.
+double psnr(const QImage& a, const QImage& b) {
+  EXPECT_EQ(a.size(), b.size());
+  if (a.size() != b.size()) return 0;
+  double squares = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y);
+      const QRgb q = b.pixel(x, y);
+      for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+        squares += static_cast<double>(d) * d;
+    }
+  const double mean = squares / (3.0 * a.width() * a.height());
+  return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+// Colour everywhere, waves of a few dozen pixels in each channel and direction: a chroma plane
+// put one sample off, Cb and Cr swapped, or a plane scaled over the wrong extent all show, while
+// any two good scalers agree on it.
+std::uint32_t wavyColour(int x, int y) {
+  auto wave = [](double phase) { return static_cast<std::uint32_t>(128 + 100 * std::sin(phase)); };
+  return wave(x / 13.0) << 16 | wave(y / 11.0 + x / 29.0) << 8 | wave((x - y) / 17.0);
 }
 
 TEST(JpegImage, LoadReadsTheSizeAndSharesTheBytes) {
@@ -162,6 +193,120 @@ TEST(JpegImage, UndecodableFramesGiveAnEmptyPictureAndNoCrash) {
     if (!picture.isNull()) {
       EXPECT_EQ(picture.size(), QSize(320, 240));
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JpegImage, ChoosesTheDecodeScaleAndThePathPerPictureSize) {
+  using EPath = TJPEGImage::EScalePath;
+  struct TCase {
+    QSize picture;
+    QSize area;
+    int reduction;
+    EPath path;
+  };
+  const TCase cases[] = {
+      {{640, 480}, {402, 258}, 1, EPath::Smooth},    // half (320 x 240) would be upscaled
+      {{1280, 720}, {402, 258}, 2, EPath::Smooth},   // 640 x 360 for 402 x 226
+      {{1920, 1080}, {402, 258}, 2, EPath::Smooth},  // a quarter would cover, but blurs
+      {{804, 516}, {402, 258}, 2, EPath::Exact},     // half is exactly the area
+      {{402, 258}, {402, 258}, 1, EPath::Exact},
+      {{160, 120}, {402, 258}, 1, EPath::Smooth},     // scaled up
+      {{1280, 720}, {1920, 1080}, 1, EPath::Smooth},  // full screen
+      {{1280, 720}, {0, 0}, 1, EPath::None},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.picture.width()) + "x" + std::to_string(c.picture.height()) +
+                 " into " + std::to_string(c.area.width()) + "x" + std::to_string(c.area.height()));
+    const int w = c.picture.width();
+    const int h = c.picture.height();
+    EXPECT_EQ(TJPEGImage::reductionFor(w, h, c.area.width(), c.area.height()), c.reduction);
+    EXPECT_EQ(TJPEGImage::scalePath(w, h, c.area.width(), c.area.height()), c.path);
+  }
+}
+
+// The planes' way must show what a full decode scaled smoothly by Qt shows, for every
+// subsampling and for sides that do not fill the last block (a reduced odd side covers half a
+// sample less than its samples count: counting them shifted the picture by a third of a pixel).
+TEST(JpegImage, ResampledPlanesShowTheSamePictureAsAFullDecode) {
+  struct TCase {
+    QSize picture;
+    int subsampling;
+    const char* name;
+  };
+  const TCase cases[] = {
+      {{640, 480}, TJSAMP_420, "640x480 4:2:0"},   {{640, 480}, TJSAMP_422, "640x480 4:2:2"},
+      {{640, 480}, TJSAMP_444, "640x480 4:4:4"},   {{640, 480}, TJSAMP_GRAY, "640x480 grey"},
+      {{640, 480}, TJSAMP_440, "640x480 4:4:0"},   {{640, 480}, TJSAMP_411, "640x480 4:1:1"},
+      {{1280, 720}, TJSAMP_420, "1280x720 4:2:0"}, {{1920, 1080}, TJSAMP_422, "1080p 4:2:2"},
+      {{641, 481}, TJSAMP_420, "odd sides"},       {{1281, 721}, TJSAMP_420, "odd, halved"},
+      {{160, 120}, TJSAMP_420, "scaled up"},       {{7, 5}, TJSAMP_420, "smaller than a block"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int w = c.picture.width();
+    const int h = c.picture.height();
+    TJPEGImage image;
+    ASSERT_TRUE(image.load(shared(makeJpeg(w, h, wavyColour, c.subsampling, 95))));
+    const QSize fitted = TJPEGImage::fitRect(w, h, 402, 258).size();
+    const QImage shown = image.planesFor(402, 258);
+    ASSERT_EQ(shown.size(), fitted);
+    const QImage reference =
+        image.decodeFor(w, h).scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_GT(psnr(shown, reference), 38.0);
+    for (int y = 0; y < shown.height(); ++y)
+      for (int x = 0; x < shown.width(); ++x) ASSERT_EQ(qAlpha(shown.pixel(x, y)), 255);
+  }
+}
+
+// Against a scaler nobody here wrote at its best: ffmpeg's full decode and lanczos scaling of
+// camera-like frames (its own MJPEG encoder, baseline, chroma subsampled). Its accurate
+// rounding and full chroma interpolation are asked for: without them swscale takes chroma
+// from the nearest sample, and its picture is a worse reference than the one judged.
+TEST(JpegImage, ShownPictureStaysCloseToFfmpegLanczos) {
+  const QString ffmpeg = QStandardPaths::findExecutable("ffmpeg");
+  ASSERT_FALSE(ffmpeg.isEmpty()) << "ffmpeg is needed as the reference scaler";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  struct TCase {
+    QSize picture;
+    const char* format;
+  };
+  const TCase cases[] = {{{640, 480}, "yuvj420p"},
+                         {{640, 480}, "yuvj422p"},
+                         {{1280, 720}, "yuvj420p"},
+                         {{1920, 1080}, "yuvj422p"}};
+  for (const TCase& c : cases) {
+    const QString size = QString("%1x%2").arg(c.picture.width()).arg(c.picture.height());
+    SCOPED_TRACE((size + " " + c.format).toStdString());
+    const QString jpeg = dir.filePath("frame.jpg");
+    const QString raw = dir.filePath("frame.bgra");
+    ASSERT_EQ(QProcess::execute(ffmpeg, {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                         "testsrc=size=" + size, "-frames:v", "1", "-pix_fmt",
+                                         c.format, "-huffman", "default", "-q:v", "5", jpeg}),
+              0);
+    const QSize fitted =
+        TJPEGImage::fitRect(c.picture.width(), c.picture.height(), 402, 258).size();
+    ASSERT_EQ(
+        QProcess::execute(ffmpeg, {"-nostdin", "-v", "error", "-y", "-i", jpeg, "-vf",
+                                   QString("scale=%1:%2:flags=lanczos+accurate_rnd+full_chroma_int")
+                                       .arg(fitted.width())
+                                       .arg(fitted.height()),
+                                   "-pix_fmt", "bgra", "-f", "rawvideo", raw}),
+        0);
+    QFile file(raw);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray pixels = file.readAll();
+    ASSERT_EQ(pixels.size(), fitted.width() * fitted.height() * 4);
+    const QImage reference(reinterpret_cast<const uchar*>(pixels.constData()), fitted.width(),
+                           fitted.height(), QImage::Format_RGB32);
+    const std::string bytes = readFileBytes(jpeg.toStdString());
+    TJPEGImage image;
+    ASSERT_TRUE(image.load(shared(TBytes(bytes.begin(), bytes.end()))));
+    EXPECT_GE(psnr(image.planesFor(402, 258), reference), 38.0);
   }
 }
 

@@ -50,7 +50,8 @@ void sendEverything(int fd, const std::string& bytes) {
 
 }  // namespace
 
-TBytes makeJpeg(int width, int height, const std::function<std::uint32_t(int, int)>& colour) {
+TBytes makeJpeg(int width, int height, const std::function<std::uint32_t(int, int)>& colour,
+                int subsampling, int quality) {
   std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
@@ -63,8 +64,8 @@ TBytes makeJpeg(int width, int height, const std::function<std::uint32_t(int, in
   tjhandle handle = tjInitCompress();
   unsigned char* out = nullptr;
   unsigned long size = 0;
-  if (tjCompress2(handle, rgb.data(), width, 0, height, TJPF_RGB, &out, &size, TJSAMP_420, 90, 0) !=
-      0) {
+  if (tjCompress2(handle, rgb.data(), width, 0, height, TJPF_RGB, &out, &size, subsampling, quality,
+                  0) != 0) {
     tjDestroy(handle);
     throw std::runtime_error("tjCompress2 failed");
   }

@@ -15,9 +15,11 @@
 
 using TBytes = std::vector<unsigned char>;
 
-// A real JPEG of the given size; `colour(x, y)` gives 0xRRGGBB for each pixel.
+// A real JPEG of the given size; `colour(x, y)` gives 0xRRGGBB for each pixel. `subsampling`
+// is TurboJPEG's TJSAMP_* value (4:2:0 unless told).
 TBytes makeJpeg(int width, int height,
-                const std::function<std::uint32_t(int, int)>& colour = nullptr);
+                const std::function<std::uint32_t(int, int)>& colour = nullptr, int subsampling = 2,
+                int quality = 90);
 // The same picture grown to exactly `size` bytes by a comment segment after the start marker.
 TBytes padJpeg(const TBytes& jpeg, std::size_t size);
 std::string asText(const TBytes& bytes);

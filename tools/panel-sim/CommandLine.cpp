@@ -294,6 +294,9 @@ TServeOptions parseServe(TArgs& args) {
       o.video.stallAfter = countValue(option, args.value(option), 0, UINT32_MAX);
     } else if (option == "--close-mid-frame") {
       o.video.closeMidFrame = countValue(option, args.value(option), 1, UINT32_MAX);
+    } else if (option == "--frame-clock") {
+      args.noValue(option);
+      o.video.frameClock = true;
     } else if (option == "--no-content-length") {
       args.noValue(option);
       o.video.noContentLength = true;
@@ -437,6 +440,8 @@ argument or after "=".
                           connections the panel opens (default: all addresses)
   --size WxH              frame size (default 640x480)
   --fps N                 frames per second, 1 to 100 (default 10)
+  --frame-clock           send frames only on the panel's own frame clock, as many cameras
+                          do: a new client's first frame waits for the next tick
   --login L --password P  Basic credentials to require (wrong ones get 401); the API's
                           credentials too
  API: GET and POST under /api/ answered with a short JSON body, as a panel's door relay

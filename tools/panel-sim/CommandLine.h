@@ -46,6 +46,9 @@ struct TVideoOptions {
   std::optional<std::uint64_t> stallAfter;
   std::optional<std::uint64_t> closeMidFrame;  // frames count from 1
   bool noContentLength = false;
+  // Frames go out on the panel's own clock only, as many cameras send them: a new client waits
+  // for the next tick instead of getting a frame at once.
+  bool frameClock = false;
 };
 
 // How the API asks for credentials. The login and password are those of --login/--password.

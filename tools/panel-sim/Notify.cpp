@@ -1,5 +1,6 @@
 #include "tools/panel-sim/Notify.h"
 
+#include "base/TimingMark.h"
 #include "base/Vigenere.h"
 #include "tools/panel-sim/Messages.h"
 #include "tools/panel-sim/Net.h"
@@ -23,6 +24,7 @@ std::string notifyOn(int fd, const sockaddr_in& to, const std::string& clearText
                      int stopFd, TReport report) {
   const std::string scrambled = cipherPass(clearText);
   // One send: the workstation takes whatever is waiting as one message.
+  timingMark("notification-sent");
   if (!sendAll(fd, scrambled, stopFd))
     throw ENetError("sending to " + endpointText(to) + " failed");
   report("sent " + clearText + " to " + endpointText(to) + " from " +

@@ -72,6 +72,16 @@ std::string stream(int fd, const std::string& who, const TVideoOptions& options,
   const auto period = std::chrono::duration_cast<steady_clock::duration>(
       std::chrono::duration<double>(1.0 / options.fps));
   auto next = steady_clock::now();
+  if (options.frameClock) {
+    const auto now = next;
+    next = nextFrameTick(now, period);
+    logLine(
+        who + " waits " +
+        std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(next - now).count()) +
+        " us for the next frame tick");
+    if (!watchClient(fd, next, stop.fd()))
+      return stop.stopped() ? "stopped" : "the client went away";
+  }
   std::string part;
   for (std::uint64_t number = 1;; ++number) {
     if (options.stallAfter && framesSent == *options.stallAfter) {
@@ -140,4 +150,12 @@ void serveVideoClient(TFd client, const sockaddr_in& peer, const TVideoOptions& 
     reason = "error";
   }
   logLine(who + " disconnected after " + std::to_string(framesSent) + " frames: " + reason);
+}
+
+std::chrono::steady_clock::time_point nextFrameTick(std::chrono::steady_clock::time_point now,
+                                                    std::chrono::steady_clock::duration period) {
+  if (period.count() <= 0) return now;
+  const auto since = now.time_since_epoch();
+  const auto ticks = (since + period - std::chrono::steady_clock::duration(1)) / period;
+  return std::chrono::steady_clock::time_point(ticks * period);
 }

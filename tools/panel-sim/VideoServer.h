@@ -2,6 +2,8 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
+
 #include "tools/panel-sim/CommandLine.h"
 #include "tools/panel-sim/Net.h"
 #include "tools/panel-sim/StopSignal.h"
@@ -15,3 +17,9 @@
 // a misbehaviour ends it, or the stop signal. Owns the connection; logs connect and disconnect.
 void serveVideoClient(TFd client, const sockaddr_in& peer, const TVideoOptions& options,
                       const TStopSignal& stop);
+
+// The first tick of the panel's frame clock at or after `now`. The clock runs from the steady
+// clock's epoch in steps of `period`, so every client of one panel (and of panels started
+// apart) meets the same ticks whenever it connects.
+std::chrono::steady_clock::time_point nextFrameTick(std::chrono::steady_clock::time_point now,
+                                                    std::chrono::steady_clock::duration period);
