@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Makes the README's pictures again: the idle main window, a call in progress, the four tabs of
-# the settings window and the About window, as PNG files in docs/screenshots/.
+# Makes the README's pictures again: the idle main window, a call in progress, the five tabs of
+# the settings window, the About window and the visitor journal with that call, as PNG files in docs/screenshots/.
 #
 # Usage: scripts/screenshots.sh
 #
@@ -94,7 +94,7 @@ main=$(window "Ostrel Stream")
 shot "$main" main-idle
 
 settings=$(key "$main" ctrl+o; window Settings)
-for tab in call addresses api preferences; do
+for tab in call addresses api preferences notifications; do
   shot "$settings" "settings-$tab"
   key "$settings" ctrl+Tab
 done
@@ -116,3 +116,7 @@ key "$about" Escape
 pids+=($!)
 sleep 4
 shot "$main" main-call
+
+# The call just shown, in the visitor journal (Ctrl+J), with its first picture.
+journal=$(key "$main" ctrl+j; window "Visitor journal")
+shot "$journal" journal
