@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QSlider>
 
+#include "app/CallAlerts.h"
 #include "app/Station.h"
 #include "tests/app/StationTestSupport.h"
 #include "ui/WaitListWindow.h"
@@ -250,4 +251,24 @@ TEST_F(MainWindowTest, LevelBarRightClickSetsTheLiveVolumeAndMute) {
   mute->trigger();
   EXPECT_EQ(station->liveOutput()->appliedVolume(), 30);
   menu->close();
+}
+
+// A call that came and went while the window was hidden stays missed until the journal is
+// opened from the Tools menu; opening it is what clears the count.
+TEST_F(MainWindowTest, OpeningTheJournalFromTheMenuClearsTheMissedCalls) {
+  chooseInterface("192.168.1.10");
+  start();
+  TCallAlerts* alerts = station->callAlerts();
+  ASSERT_NE(alerts, nullptr);
+  alerts->callAdmitted("192.168.1.60", "200@192.168.1.60", ECallAdmitted::Shown);
+  alerts->callEnded("192.168.1.60");
+  ASSERT_EQ(alerts->state().missedCount(), 1);
+  action("journalAction")->trigger();
+  EXPECT_EQ(alerts->state().missedCount(), 0);
+  QWidget* journal = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->objectName() == "journalWindow") journal = top;
+  ASSERT_NE(journal, nullptr);
+  EXPECT_TRUE(journal->isVisible());
+  journal->close();
 }
