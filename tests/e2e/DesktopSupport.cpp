@@ -102,6 +102,27 @@ bool TDesktop::type(const std::string& window, const std::string& keys) const {
   return status == 0;
 }
 
+std::string TDesktopLanTest::startOnDesktop(TProgramRun& program,
+                                            std::map<std::string, std::string> settings,
+                                            const std::string& wantedState) {
+  settings["interfaceSelected"] = "\"" + lan->address(1) + "\"";
+  program.writeSettings(settings);
+  program.startOnDisplay(programNs, desktop->display());
+  EXPECT_TRUE(program.waitForLog("Socket active port 2201")) << program.log();
+  std::string id;
+  pollUntil([&] {
+    auto found = desktop->findWindow("Ostrel Stream");
+    if (!found) return false;
+    const std::string state = desktop->wmState(*found);
+    if (state.empty() || (!wantedState.empty() && state != wantedState)) return false;
+    id = *found;
+    return true;
+  });
+  EXPECT_FALSE(id.empty()) << "the main window never appeared" +
+                                  (wantedState.empty() ? "" : " as " + wantedState);
+  return id;
+}
+
 void TDesktopLanTest::SetUp() {
   TRecordedLanTest::SetUp();
   if (IsSkipped()) return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,11 @@ class TDesktopLanTest : public TRecordedLanTest {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // Starts the program on this desktop with these settings, its interface the LAN's first
+  // address, and waits for its listener and for its main window to have a state (or the state
+  // wanted, e.g. "Iconic"). The window's id; empty, with a test failure, when it never came.
+  std::string startOnDesktop(TProgramRun& program, std::map<std::string, std::string> settings,
+                             const std::string& wantedState = "");
   std::unique_ptr<TDesktop> desktop;
 };
 

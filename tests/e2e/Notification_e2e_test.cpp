@@ -48,18 +48,9 @@ TEST_F(NotificationE2e, ACallWhileMinimisedIsNotifiedWithItsPictureAndShowBrings
       << sim.errors();
 
   TProgramRun program(path("program"));
-  program.writeSettings({{"interfaceSelected", text(lan->address(1))},
-                         {"language", text("EN")},
-                         {"startMinimized", "dword:00000001"}});
-  program.startOnDisplay(programNs, desktop->display());
-  ASSERT_TRUE(program.waitForLog("Socket active port 2201")) << program.log();
-  std::string window;
-  ASSERT_TRUE(pollUntil([&] {
-    auto found = desktop->findWindow("Ostrel Stream");
-    if (!found || desktop->wmState(*found) != "Iconic") return false;
-    window = *found;
-    return true;
-  })) << "the main window never became iconic";
+  const std::string window = startOnDesktop(
+      program, {{"language", text("EN")}, {"startMinimized", "dword:00000001"}}, "Iconic");
+  ASSERT_FALSE(window.empty());
 
   int status = -1;
   runCommand({panelSimPath(), "notify", "--to", lan->address(1), "start", "door", "secret", "8081",

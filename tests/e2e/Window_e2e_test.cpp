@@ -13,20 +13,8 @@ class WindowE2e : public TDesktopLanTest {
   // The program on the desktop with its interface chosen and the given further settings; the
   // id of its main window once the manager has taken it in hand.
   std::string startProgram(std::map<std::string, std::string> settings = {}) {
-    settings["interfaceSelected"] = "\"" + lan->address(1) + "\"";
     program = std::make_unique<TProgramRun>(path("program"));
-    program->writeSettings(settings);
-    program->startOnDisplay(programNs, desktop->display());
-    EXPECT_TRUE(program->waitForLog("Socket active port 2201")) << program->log();
-    std::string id;
-    pollUntil([&] {
-      auto found = desktop->findWindow("Ostrel Stream");
-      if (!found || desktop->wmState(*found).empty()) return false;
-      id = *found;
-      return true;
-    });
-    EXPECT_FALSE(id.empty()) << "the main window never appeared";
-    return id;
+    return startOnDesktop(*program, std::move(settings));
   }
 
   // The client rectangle once it has stayed the same for a moment (the manager works in steps).
