@@ -11,13 +11,7 @@ source "$(dirname "$0")/program-env.sh" "$@"
 clicks=${1:-20}
 build_program
 
-pulse_dir=$(mktemp -d /tmp/ostrel-pulse.XXXXXX)
-pulse() { HOME=$pulse_dir XDG_RUNTIME_DIR=$pulse_dir pulseaudio "$@"; }
-pulse --daemonize=yes --exit-idle-time=-1 --disallow-exit -n \
-  --load="module-null-sink sink_name=nul" --load=module-native-protocol-unix \
-  --log-target=file:"$pulse_dir/pulse.log"
-export PULSE_SERVER=unix:$pulse_dir/pulse/native
-trap 'pulse --kill 2>/dev/null || true; rm -rf "$pulse_dir"; cleanup' EXIT
+start_pulse
 
 start_xvfb
 "$panelsim" serve --audio 3333 --audio-clicks 1000 --no-discovery --bind "$panel_address" \

@@ -32,6 +32,18 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# A private PulseAudio server with a null sink "nul", whose monitor holds what was played; sets
+# PULSE_SERVER and pulse_dir, and stops the server on exit.
+pulse() { HOME=$pulse_dir XDG_RUNTIME_DIR=$pulse_dir pulseaudio "$@"; }
+start_pulse() {
+  pulse_dir=$(mktemp -d /tmp/ostrel-pulse.XXXXXX)
+  pulse --daemonize=yes --exit-idle-time=-1 --disallow-exit -n \
+    --load="module-null-sink sink_name=nul" --load=module-native-protocol-unix \
+    --log-target=file:"$pulse_dir/pulse.log"
+  export PULSE_SERVER=unix:$pulse_dir/pulse/native
+  trap 'pulse --kill 2>/dev/null || true; rm -rf "$pulse_dir"; cleanup' EXIT
+}
+
 # Xvfb on the first free display number from 90; sets DISPLAY.
 start_xvfb() {
   local n=90
