@@ -52,6 +52,9 @@ struct TCase {
   int missed;
 };
 
+// The case's name in ctest's list instead of its bytes.
+void PrintTo(const TCase& c, std::ostream* out) { *out << c.name; }
+
 class TrayStateSequences : public ::testing::TestWithParam<TCase> {};
 
 TEST_P(TrayStateSequences, EndsInTheExpectedPictureAndCount) {
