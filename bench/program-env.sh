@@ -93,11 +93,12 @@ start_program() {
   done
 }
 
-# Starts a simulated panel serving video on a free port; sets panel_pid and panel_port.
-# Arguments: WxH FPS.
+# Starts a simulated panel serving video on a free port; sets panel_pid, panel_port and
+# panel_log (its output). Arguments: WxH FPS [more panel-sim serve options].
 start_panel_video() {
   local log=$bench_home/panel-$RANDOM.log
-  "$panelsim" serve --video 0 --bind "$panel_address" --size "$1" --fps "$2" >"$log" 2>&1 &
+  panel_log=$log
+  "$panelsim" serve --video 0 --bind "$panel_address" --size "$1" --fps "$2" "${@:3}" >"$log" 2>&1 &
   panel_pid=$!
   started+=($panel_pid)
   panel_port=

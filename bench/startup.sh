@@ -3,13 +3,19 @@
 # memory once idle. Runs the program RUNS times (default 10) under the offscreen platform with
 # a home of its own, and prints the median and the range.
 # Usage: bench/startup.sh [runs]   (port 2201 must be free)
+#        OSTREL_BUILD=build/x bench/startup.sh   (another build than build/default)
+#        OSTREL_BENCH_SMAPS=FILE bench/startup.sh   (keeps the last idle run's /proc/PID/smaps)
 # As root it runs in a network namespace of its own (scripts/private-net.sh).
 set -euo pipefail
 source "$(dirname "$0")/../scripts/private-net.sh" "$@"
 cd "$(dirname "$0")/.."
 runs=${1:-10}
-program=build/default/app/ostrel-stream
-[ -x "$program" ] || { cmake --preset default >/dev/null && cmake --build --preset default --target ostrel-stream >/dev/null; }
+build=${OSTREL_BUILD:-build/default}
+program=$build/app/ostrel-stream
+if [ ! -x "$program" ]; then
+  [ "$build" = build/default ] || { echo "no program in $build" >&2; exit 1; }
+  cmake --preset default >/dev/null && cmake --build --preset default --target ostrel-stream >/dev/null
+fi
 
 home=$(mktemp -d /tmp/ostrel-bench.XXXXXX)
 trap 'rm -rf "$home"' EXIT
@@ -41,12 +47,14 @@ for ((i = 0; i < runs; i++)); do
   times+=($(((end - start) / 1000)))
   sleep 3
   rss+=($(awk '/^VmRSS/ {print $2}' "/proc/$pid/status"))
+  [ -z "${OSTREL_BENCH_SMAPS:-}" ] || cat "/proc/$pid/smaps" >"$OSTREL_BENCH_SMAPS"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 done
 
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 range() { printf '%s\n' "$@" | sort -n | awk 'NR==1 {lo=$1} {hi=$1} END {print lo" - "hi}'; }
+echo "load: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min)"
 echo "launch to listener accepting: median $(($(median "${times[@]}") / 1000)) ms" \
   "(range $(range "${times[@]}") us, $runs runs)"
 echo "resident memory when idle:    median $(($(median "${rss[@]}") / 1024)) MiB" \

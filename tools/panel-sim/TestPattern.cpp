@@ -27,26 +27,31 @@ TTestPattern::TTestPattern(int width, int height)
     : m_width(width),
       m_height(height),
       m_tj(tjInitCompress()),
-      m_bars(static_cast<std::size_t>(width) * height * 3),
-      m_jpeg(tjBufSize(width, height, TJSAMP_420)) {
+      m_barsRow(static_cast<std::size_t>(width) * 3),
+      m_bandRow(static_cast<std::size_t>(width) * 3),
+      m_rgb(static_cast<std::size_t>(width) * height * 3),
+      m_jpeg(new unsigned char[tjBufSize(width, height, TJSAMP_420)]),
+      m_jpegCapacity(tjBufSize(width, height, TJSAMP_420)) {
   if (!m_tj) throw std::runtime_error("TurboJPEG cannot start");
-  const int barsHeight = m_height * 2 / 3;
   for (int i = 0; i < 7; ++i) {
     int x0 = m_width * i / 7;
     int x1 = m_width * (i + 1) / 7;
-    fillRect(m_bars, x0, 0, x1 - x0, barsHeight, Bars[i]);
+    fillRect(m_barsRow, x0, 0, x1 - x0, 1, Bars[i]);
   }
-  fillRect(m_bars, 0, barsHeight, m_width, m_height - barsHeight, Band);
-  m_rgb = m_bars;
+  fillRect(m_bandRow, 0, 0, m_width, 1, Band);
 }
 
 TTestPattern::~TTestPattern() { tjDestroy(static_cast<tjhandle>(m_tj)); }
 
 std::span<const unsigned char> TTestPattern::frame(std::uint64_t number,
                                                    std::chrono::system_clock::time_point now) {
-  std::copy(m_bars.begin(), m_bars.end(), m_rgb.begin());
-
   const int barsHeight = m_height * 2 / 3;
+  for (int row = 0; row < m_height; ++row) {
+    const auto& still = row < barsHeight ? m_barsRow : m_bandRow;
+    std::copy(still.begin(), still.end(),
+              m_rgb.begin() + static_cast<std::ptrdiff_t>(row) * m_width * 3);
+  }
+
   const int bandHeight = m_height - barsHeight;
 
   // A square sliding along the bottom of the bars, one step per frame, so that motion shows.
@@ -83,13 +88,13 @@ std::span<const unsigned char> TTestPattern::frame(std::uint64_t number,
     x += 2 * cellWidth;
   }
 
-  unsigned char* out = m_jpeg.data();
-  unsigned long size = m_jpeg.size();
+  unsigned char* out = m_jpeg.get();
+  unsigned long size = m_jpegCapacity;
   if (tjCompress2(static_cast<tjhandle>(m_tj), m_rgb.data(), m_width, 0, m_height, TJPF_RGB, &out,
                   &size, TJSAMP_420, 80, TJFLAG_NOREALLOC) != 0)
     throw std::runtime_error(std::string("JPEG encoding failed: ") +
                              tjGetErrorStr2(static_cast<tjhandle>(m_tj)));
-  return {m_jpeg.data(), size};
+  return {m_jpeg.get(), size};
 }
 
 void TTestPattern::fillRect(std::vector<unsigned char>& image, int x, int y, int w, int h,

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -29,8 +30,14 @@ class TTestPattern {
 
   int m_width;
   int m_height;
-  void* m_tj = nullptr;               // tjhandle
-  std::vector<unsigned char> m_bars;  // the still part, copied into m_rgb for each frame
+  void* m_tj = nullptr;  // tjhandle
+  // The still part, one row of the bars and one of the band below them, copied into m_rgb for
+  // each frame: a whole still picture would cost each new client megabytes of page faults.
+  std::vector<unsigned char> m_barsRow;
+  std::vector<unsigned char> m_bandRow;
   std::vector<unsigned char> m_rgb;
-  std::vector<unsigned char> m_jpeg;  // sized once to TurboJPEG's worst case
+  // Sized once to TurboJPEG's worst case and left uninitialised: only the few pages a frame
+  // fills are ever touched, where zeroing all of it cost each new client milliseconds.
+  std::unique_ptr<unsigned char[]> m_jpeg;
+  unsigned long m_jpegCapacity = 0;
 };

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "base/TimingMark.h"
 #include "tools/panel-sim/HttpRequest.h"
 #include "tools/panel-sim/SimLog.h"
 #include "tools/panel-sim/TestPattern.h"
@@ -89,7 +90,9 @@ std::string stream(int fd, const std::string& who, const TVideoOptions& options,
       watchClient(fd, steady_clock::time_point::max(), stop.fd());
       return stop.stopped() ? "stopped" : "the client went away while stalled";
     }
+    if (number == 1) timingMark("first-frame-start");
     auto jpeg = pattern.frame(number, std::chrono::system_clock::now());
+    if (number == 1) timingMark("first-frame-encoded");
     part = std::string("--") + Boundary + "\r\nContent-Type: image/jpeg\r\n";
     if (!options.noContentLength) part += "Content-Length: " + std::to_string(jpeg.size()) + "\r\n";
     part += "\r\n";
@@ -103,6 +106,7 @@ std::string stream(int fd, const std::string& who, const TVideoOptions& options,
     }
     part += "\r\n";
     if (!sendAll(fd, part, stop.fd())) return stop.stopped() ? "stopped" : "the client went away";
+    if (number == 1) timingMark("first-frame-sent");
     ++framesSent;
     next += period;
     // A client that reads slower than the frame rate gets frames as fast as it reads, not a
