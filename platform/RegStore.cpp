@@ -279,8 +279,10 @@ TRegStore::TContent TRegStore::parse(const std::string& fileBytes) {
   std::vector<std::string> lines = splitFields(text, '\n');
   // The newline that ends the last line does not start another one.
   if (lines.size() > 1 && lines.back().empty()) lines.pop_back();
+  // Every carriage return ending a line goes, not only the one of CR LF: a line of another
+  // section ending in a stray one would otherwise lose it at the first save and change.
   for (auto& line : lines)
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (!line.empty() && line.back() == '\r') line.pop_back();
 
   auto addValue = [&](TValue value) {
     for (auto& existing : content.values) {
