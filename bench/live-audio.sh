@@ -18,11 +18,7 @@ start_xvfb
 started+=($!)
 write_settings "\"platines\"=\"$panel_address\"" '"priority"=dword:00000000'
 start_program
-window=
-until [ -n "$window" ]; do
-  sleep 0.2
-  window=$(xdotool search --onlyvisible --name '^Ostrel Stream$' 2>/dev/null | head -n 1 || true)
-done
+wait_for_main_window
 sleep 2
 
 hz=$(getconf CLK_TCK)

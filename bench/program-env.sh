@@ -32,6 +32,15 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# Waits until the program's main window is shown on the Xvfb screen; sets window to its id.
+wait_for_main_window() {
+  window=
+  until [ -n "$window" ]; do
+    sleep 0.2
+    window=$(xdotool search --onlyvisible --name '^Ostrel Stream$' 2>/dev/null | head -n 1 || true)
+  done
+}
+
 # A private PulseAudio server with a null sink "nul", whose monitor holds what was played; sets
 # PULSE_SERVER and pulse_dir, and stops the server on exit.
 pulse() { HOME=$pulse_dir XDG_RUNTIME_DIR=$pulse_dir pulseaudio "$@"; }

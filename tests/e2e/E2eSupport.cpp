@@ -348,6 +348,18 @@ std::string TRecordedLanTest::path(const std::string& name) const {
   return m_folder->dir.path().toStdString() + "/" + name;
 }
 
+std::unique_ptr<TChild> TRecordedLanTest::startPanel(const std::string& ns,
+                                                     const std::vector<std::string>& options,
+                                                     const std::string& name,
+                                                     const std::string& ready) {
+  std::vector<std::string> argv = {panelSimPath(), "serve"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  auto panel = std::make_unique<TChild>(argv, std::map<std::string, std::string>{}, ns, path(name));
+  pollUntil([&] { return panel->output().find(ready) != std::string::npos; },
+            std::chrono::seconds(10));
+  return panel;
+}
+
 void TScreenLanTest::SetUp() {
   TRecordedLanTest::SetUp();
   if (IsSkipped()) return;

@@ -150,6 +150,10 @@ class TRecordedLanTest : public TLanTest {
   ~TRecordedLanTest() override;
   void TearDown() override;
   std::string path(const std::string& name) const;
+  // panel-sim serve with these options in a namespace, its output kept under name; returns once
+  // the output says ready (or after 10 s, for the caller's own check to fail).
+  std::unique_ptr<TChild> startPanel(const std::string& ns, const std::vector<std::string>& options,
+                                     const std::string& name, const std::string& ready);
 
  private:
   struct TFolder;

@@ -14,13 +14,10 @@ class JournalE2e : public TDesktopLanTest {};
 }  // namespace
 
 TEST_F(JournalE2e, ACallWhileMinimisedHasItsRowWithItsPicture) {
-  std::vector<std::string> argv = {panelSimPath(), "serve",         "--video", "8081",
-                                   "--bind",       lan->address(2), "--size",  "640x480"};
-  TChild panel(argv, {}, panelNs, path("panel"));
-  ASSERT_TRUE(
-      pollUntil([&] { return panel.output().find("video: listening") != std::string::npos; },
-                std::chrono::seconds(10)))
-      << panel.output();
+  auto panel =
+      startPanel(panelNs, {"--video", "8081", "--bind", lan->address(2), "--size", "640x480"},
+                 "panel", "video: listening");
+  ASSERT_NE(panel->output().find("video: listening"), std::string::npos) << panel->output();
 
   TProgramRun program(path("program"));
   const std::string window = startOnDesktop(

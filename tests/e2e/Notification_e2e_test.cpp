@@ -42,10 +42,8 @@ class NotificationE2e : public TDesktopLanTest {
 
 TEST_F(NotificationE2e, ACallWhileMinimisedIsNotifiedWithItsPictureAndShowBringsTheWindowUp) {
   const std::string panel = lan->address(2);
-  TChild sim({panelSimPath(), "serve", "--video", "8081", "--bind", panel},
-             std::map<std::string, std::string>{}, panelNs, path("panel"));
-  ASSERT_TRUE(pollUntil([&] { return sim.output().find("video: listening") != std::string::npos; }))
-      << sim.errors();
+  auto sim = startPanel(panelNs, {"--video", "8081", "--bind", panel}, "panel", "video: listening");
+  ASSERT_NE(sim->output().find("video: listening"), std::string::npos) << sim->errors();
 
   TProgramRun program(path("program"));
   const std::string window = startOnDesktop(
