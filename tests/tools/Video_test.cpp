@@ -132,17 +132,29 @@ TEST_F(VideoTest, StreamsWellFormedJpegParts) {
             std::string::npos);
 }
 
-TEST_F(VideoTest, ServesSeveralClientsAtOnce) {
+// Clients at once each draw on a picture of their own; one after them reuses a picture they
+// left, and gets frames of its own size from it.
+TEST_F(VideoTest, ServesSeveralClientsAtOnceAndOneAfterThem) {
   serve({"--size", "64x48", "--fps", "50"});
-  TConnection first = request();
-  TConnection second = request();
-  for (TConnection* c : {&first, &second}) {
-    auto lines = readHeader(*c);
-    ASSERT_FALSE(lines.empty());
+  auto firstPart = [this](TConnection& c) {
+    auto lines = readHeader(c);
+    EXPECT_FALSE(lines.empty());
+    if (lines.empty()) return std::string();
     EXPECT_EQ(lines[0], "HTTP/1.1 200 OK");
     const std::string type = header(lines, "Content-Type");
-    EXPECT_TRUE(isWholeJpeg(readPart(*c, type.substr(type.find('=') + 1)).jpeg));
+    return readPart(c, type.substr(type.find('=') + 1)).jpeg;
+  };
+  {
+    TConnection first = request();
+    TConnection second = request();
+    for (TConnection* c : {&first, &second}) EXPECT_TRUE(isWholeJpeg(firstPart(*c)));
   }
+  sim().waitForLine(" disconnected after ");
+  TConnection later = request();
+  const std::string jpeg = firstPart(later);
+  ASSERT_TRUE(isWholeJpeg(jpeg));
+  EXPECT_EQ(jpegSize(jpeg).width, 64);
+  EXPECT_EQ(jpegSize(jpeg).height, 48);
 }
 
 struct TRequestCase {

@@ -10,8 +10,8 @@
 
 #include "base/TimingMark.h"
 #include "tools/panel-sim/HttpRequest.h"
+#include "tools/panel-sim/PatternPool.h"
 #include "tools/panel-sim/SimLog.h"
-#include "tools/panel-sim/TestPattern.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ void drain(int fd) {
 
 // The stream itself; returns why it ended, for the disconnect line.
 std::string stream(int fd, const std::string& who, const TVideoOptions& options,
-                   const TStopSignal& stop, std::uint64_t& framesSent) {
+                   TPatternPool& patterns, const TStopSignal& stop, std::uint64_t& framesSent) {
   std::string header = "HTTP/1.1 200 OK\r\n";
   const std::string contentType =
       options.contentType.value_or(std::string("multipart/x-mixed-replace;boundary=") + Boundary);
@@ -69,7 +69,7 @@ std::string stream(int fd, const std::string& who, const TVideoOptions& options,
   header += "Cache-Control: no-cache\r\nConnection: close\r\n\r\n";
   if (!sendAll(fd, header, stop.fd())) return "the client went away";
 
-  TTestPattern pattern(options.width, options.height);
+  const TPatternPool::THeld pattern = patterns.take();
   const auto period = std::chrono::duration_cast<steady_clock::duration>(
       std::chrono::duration<double>(1.0 / options.fps));
   auto next = steady_clock::now();
@@ -91,7 +91,7 @@ std::string stream(int fd, const std::string& who, const TVideoOptions& options,
       return stop.stopped() ? "stopped" : "the client went away while stalled";
     }
     if (number == 1) timingMark("first-frame-start");
-    auto jpeg = pattern.frame(number, std::chrono::system_clock::now());
+    auto jpeg = pattern->frame(number, std::chrono::system_clock::now());
     if (number == 1) timingMark("first-frame-encoded");
     part = std::string("--") + Boundary + "\r\nContent-Type: image/jpeg\r\n";
     if (!options.noContentLength) part += "Content-Length: " + std::to_string(jpeg.size()) + "\r\n";
@@ -120,7 +120,7 @@ std::string stream(int fd, const std::string& who, const TVideoOptions& options,
 }  // namespace
 
 void serveVideoClient(TFd client, const sockaddr_in& peer, const TVideoOptions& options,
-                      const TStopSignal& stop) {
+                      TPatternPool& patterns, const TStopSignal& stop) {
   const std::string who = "video: client " + endpointText(peer);
   logLine(who + " connected");
   const int fd = client.get();
@@ -147,7 +147,7 @@ void serveVideoClient(TFd client, const sockaddr_in& peer, const TVideoOptions& 
       reason = "wrong credentials (401)";
     } else {
       logLine(who + " GET " + request->target);
-      reason = stream(fd, who, options, stop, framesSent);
+      reason = stream(fd, who, options, patterns, stop, framesSent);
     }
   } catch (const std::exception& e) {
     errorLine(who + ": " + e.what());

@@ -6,6 +6,7 @@
 
 #include "tools/panel-sim/CommandLine.h"
 #include "tools/panel-sim/Net.h"
+#include "tools/panel-sim/PatternPool.h"
 #include "tools/panel-sim/StopSignal.h"
 
 // The panel's video port: GET "/?action=streaming" answered with a multipart/x-mixed-replace
@@ -15,8 +16,9 @@
 //
 // Serves one client on the calling thread (a TTcpServer client thread) until the client goes,
 // a misbehaviour ends it, or the stop signal. Owns the connection; logs connect and disconnect.
+// Patterns come from `patterns`, shared by the server's clients.
 void serveVideoClient(TFd client, const sockaddr_in& peer, const TVideoOptions& options,
-                      const TStopSignal& stop);
+                      TPatternPool& patterns, const TStopSignal& stop);
 
 // The first tick of the panel's frame clock at or after `now`. The clock runs from the steady
 // clock's epoch in steps of `period`, so every client of one panel (and of panels started

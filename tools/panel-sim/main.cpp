@@ -60,10 +60,14 @@ int runServe(const TServeOptions& options) {
   TStopSignal stop;
   try {
     // Everything binds before anything runs, so a port in use ends the program at once.
+    // Made before the video server, so that it outlives the server's client threads.
+    std::unique_ptr<TPatternPool> patterns;
     std::unique_ptr<TTcpServer> video;
-    if (options.videoGiven)
+    if (options.videoGiven) {
       video = std::make_unique<TTcpServer>("video", options.bind, options.video.port,
                                            MaxVideoClients, stop);
+      patterns = std::make_unique<TPatternPool>(options.video.width, options.video.height);
+    }
     const std::string videoPort = video ? std::to_string(ntohs(video->endpoint().sin_port)) : "";
     const std::string startText =
         startMessage(options.video.login, options.video.password, videoPort,
@@ -109,7 +113,7 @@ int runServe(const TServeOptions& options) {
               std::to_string(options.video.width) + "x" + std::to_string(options.video.height) +
               " at " + std::to_string(options.video.fps) + " fps");
       video->start([&](TFd client, const sockaddr_in& peer) {
-        serveVideoClient(std::move(client), peer, options.video, stop);
+        serveVideoClient(std::move(client), peer, options.video, *patterns, stop);
       });
     }
     if (api) {
