@@ -56,6 +56,7 @@ bool TJPEGImage::load(TBytes bytes) {
   m_bytes = std::move(bytes);
   m_width = width;
   m_height = height;
+  m_subsampling = subsampling;
   return true;
 }
 
@@ -63,6 +64,7 @@ void TJPEGImage::clear() {
   m_bytes.reset();
   m_width = 0;
   m_height = 0;
+  m_subsampling = 0;
 }
 
 QRect TJPEGImage::fitRect(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight) {
@@ -91,15 +93,21 @@ int TJPEGImage::reductionFor(int pictureWidth, int pictureHeight, int areaWidth,
   return 1;
 }
 
-TJPEGImage::EScalePath TJPEGImage::scalePath(int pictureWidth, int pictureHeight, int areaWidth,
-                                             int areaHeight) {
+TJPEGImage::EScalePath TJPEGImage::scalePath(int pictureWidth, int pictureHeight, int subsampling,
+                                             int areaWidth, int areaHeight) {
   const QRect fitted = fitRect(pictureWidth, pictureHeight, areaWidth, areaHeight);
   if (fitted.isEmpty()) return EScalePath::None;
   const int reduction = reductionFor(pictureWidth, pictureHeight, areaWidth, areaHeight);
   if (reducedSide(pictureWidth, reduction) == fitted.width() &&
       reducedSide(pictureHeight, reduction) == fitted.height())
     return EScalePath::Exact;
+  if (reduction == 2 && subsampling == TJSAMP_420) return EScalePath::Smooth;
   return EScalePath::Planes;
+}
+
+TJPEGImage::EScalePath TJPEGImage::scalePathFor(int areaWidth, int areaHeight) const {
+  if (empty()) return EScalePath::None;
+  return scalePath(m_width, m_height, m_subsampling, areaWidth, areaHeight);
 }
 
 QImage TJPEGImage::decodeBgra(int reduction, void* handle) const {
@@ -226,12 +234,17 @@ QImage TJPEGImage::scaledFor(int areaWidth, int areaHeight) const {
 QImage TJPEGImage::scaledFor(int areaWidth, int areaHeight, TPictureWorkspace& workspace) const {
   if (empty()) return {};
   const QRect fitted = fitRect(m_width, m_height, areaWidth, areaHeight);
-  switch (scalePath(m_width, m_height, areaWidth, areaHeight)) {
+  const int reduction = reductionFor(m_width, m_height, areaWidth, areaHeight);
+  switch (scalePathFor(areaWidth, areaHeight)) {
     case EScalePath::None:
       return {};
     case EScalePath::Exact:
-      return decodeBgra(reductionFor(m_width, m_height, areaWidth, areaHeight),
-                        workspace.decompressor());
+      return decodeBgra(reduction, workspace.decompressor());
+    case EScalePath::Smooth: {
+      const QImage decoded = decodeBgra(reduction, workspace.decompressor());
+      if (decoded.isNull()) return decoded;
+      return decoded.scaled(fitted.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     case EScalePath::Planes:
       break;
   }

@@ -56,9 +56,16 @@ class TJPEGImage {
 
   // How scaledFor makes the picture:
   //  Exact:  the reduced decode already has the fitted size; TurboJPEG converts it to BGRA.
+  //  Smooth: 4:2:0 at half size: TurboJPEG's BGRA decode, then Qt's smooth (SIMD) scaling. A
+  //          reduced BGRA decode keeps 4:2:0 chroma at full resolution (TurboJPEG decodes it
+  //          at twice the luma's scale), which reduced planes cannot.
   //  Planes: planesFor.
-  enum class EScalePath { None, Exact, Planes };
-  static EScalePath scalePath(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
+  // `subsampling` is TurboJPEG's TJSAMP_* value of the frame.
+  enum class EScalePath { None, Exact, Smooth, Planes };
+  static EScalePath scalePath(int pictureWidth, int pictureHeight, int subsampling, int areaWidth,
+                              int areaHeight);
+  // The same for this frame (None when empty).
+  EScalePath scalePathFor(int areaWidth, int areaHeight) const;
 
   // The denominator (1 or 2) of the decode's scale for the area.
   static int reductionFor(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
@@ -77,4 +84,5 @@ class TJPEGImage {
   TBytes m_bytes;
   int m_width = 0;
   int m_height = 0;
+  int m_subsampling = 0;
 };
