@@ -11,6 +11,8 @@
 //
 // A plain value: copies share the same bytes. Not thread-safe; used on the UI thread (the
 // bytes themselves are immutable and may be shared with any thread).
+class TPictureWorkspace;
+
 class TJPEGImage {
  public:
   using TBytes = std::shared_ptr<const std::vector<unsigned char>>;
@@ -42,19 +44,28 @@ class TJPEGImage {
   // The picture at fitRect's size for the area; draw it at fitRect(...).topLeft() inside the
   // area. Null when the frame does not decode. Takes whichever way scalePath picks.
   QImage scaledFor(int areaWidth, int areaHeight) const;
+  // The same, keeping the decompressor, buffers and filter tables in `workspace` for the next
+  // frame (one per video area).
+  QImage scaledFor(int areaWidth, int areaHeight, TPictureWorkspace& workspace) const;
 
-  // The other way to the fitted picture: the Y, Cb and Cr planes at the reduced size are
-  // resampled to the fitted size (a cubic filter) and converted to BGRA there, so colour
-  // conversion and chroma upsampling run on the shown pixels only. Sharper than Qt's smooth
-  // scaling of the BGRA decode, but without hand-written SIMD it costs several times more on
-  // the UI thread (bench/video.sh), so scaledFor does not take it yet.
+  // The planes' way to the fitted picture, whatever the sizes: TurboJPEG's Y, Cb and Cr planes
+  // (at half size when every plane still covers the fitted size) are resampled to the fitted
+  // size and converted to BGRA there, so colour conversion and chroma upsampling run on the
+  // shown pixels only. CMYK and YCCK frames are decoded to BGRA and scaled by Qt.
   QImage planesFor(int areaWidth, int areaHeight) const;
 
   // How scaledFor makes the picture:
   //  Exact:  the reduced decode already has the fitted size; TurboJPEG converts it to BGRA.
-  //  Smooth: TurboJPEG's BGRA decode, then Qt's smooth (SIMD) scaling to the fitted size.
-  enum class EScalePath { None, Exact, Smooth };
-  static EScalePath scalePath(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
+  //  Smooth: 4:2:0 at half size: TurboJPEG's BGRA decode, then Qt's smooth (SIMD) scaling. A
+  //          reduced BGRA decode keeps 4:2:0 chroma at full resolution (TurboJPEG decodes it
+  //          at twice the luma's scale), which reduced planes cannot.
+  //  Planes: planesFor.
+  // `subsampling` is TurboJPEG's TJSAMP_* value of the frame.
+  enum class EScalePath { None, Exact, Smooth, Planes };
+  static EScalePath scalePath(int pictureWidth, int pictureHeight, int subsampling, int areaWidth,
+                              int areaHeight);
+  // The same for this frame (None when empty).
+  EScalePath scalePathFor(int areaWidth, int areaHeight) const;
 
   // The denominator (1 or 2) of the decode's scale for the area.
   static int reductionFor(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
@@ -64,10 +75,14 @@ class TJPEGImage {
   static QRect fitRect(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
 
  private:
-  QImage decodeBgra(int reduction) const;
-  QImage resampledPlanes(int reduction, QSize fitted) const;
+  // `handle`: a TurboJPEG decompressor to use, or null for one of its own.
+  QImage decodeBgra(int reduction, void* handle = nullptr) const;
+  QImage resampledPlanes(QSize fitted, TPictureWorkspace& workspace) const;
+  // The denominator (1 or 2) of the planes' decode scale.
+  static int planeReductionFor(int pictureWidth, int pictureHeight, int subsampling, QSize fitted);
 
   TBytes m_bytes;
   int m_width = 0;
   int m_height = 0;
+  int m_subsampling = 0;
 };

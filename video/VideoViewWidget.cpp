@@ -40,7 +40,7 @@ void TVideoView::refreshShown(QSize area) {
     return;
   }
   ++m_decodeCount;
-  QImage scaled = source.scaledFor(area.width(), area.height());
+  QImage scaled = source.scaledFor(area.width(), area.height(), m_workspace);
   timingMark("picture-decoded");
   if (scaled.isNull()) return;
   m_shown = std::move(scaled);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "video/JpegImage.h"
+#include "video/PictureWorkspace.h"
 
 // The video area: shows one JPEG picture scaled to the area with its aspect kept and
 // centred. The picture's compressed bytes are shared with whoever handed them over, never
@@ -45,11 +46,12 @@ class TVideoView : public QWidget {
   void refreshShown(QSize area);
 
   TBytes m_jpeg;
-  TJPEGImage m_pending;  // handed over, not decoded yet
-  TJPEGImage m_current;  // the picture m_shown was made from
-  QImage m_shown;        // m_current decoded and scaled for m_shownFor
-  QSize m_shownFor;      // the area size, in device pixels, m_shown was made for
-  QPoint m_shownAt;      // its top left inside the area, in device pixels
+  TPictureWorkspace m_workspace;  // kept from frame to frame: buffers, filter tables
+  TJPEGImage m_pending;           // handed over, not decoded yet
+  TJPEGImage m_current;           // the picture m_shown was made from
+  QImage m_shown;                 // m_current decoded and scaled for m_shownFor
+  QSize m_shownFor;               // the area size, in device pixels, m_shown was made for
+  QPoint m_shownAt;               // its top left inside the area, in device pixels
   std::uint64_t m_decodeCount = 0;
 };
 
