@@ -40,6 +40,9 @@ for t in "${targets[@]}"; do
   minimised=build/fuzz/min-$t
   rm -rf "$minimised" && mkdir -p "$minimised"
   "build/fuzz/fuzz/$t" -merge=1 "$minimised" "$kept" "$work" >"build/fuzz/$t-merge.log" 2>&1
+  # Inputs kept under a name of their own are findings that were fixed: they stay as they are.
+  find "$kept" -maxdepth 1 -type f -regextype posix-extended ! -regex '.*/[0-9a-f]{40}' \
+    -exec cp {} "$minimised" \;
   rm -rf "$kept" && mv "$minimised" "$kept"
   echo "   corpus: $(ls "$kept" | wc -l) files, $(du -sk "$kept" | cut -f1) KiB in $kept"
 done
