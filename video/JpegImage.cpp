@@ -9,15 +9,6 @@
 
 namespace {
 
-struct THandleCloser {
-  void operator()(void* handle) const {
-    if (handle) tjDestroy(handle);
-  }
-};
-using THandle = std::unique_ptr<void, THandleCloser>;
-
-THandle decompressor() { return THandle(tjInitDecompress()); }
-
 // TurboJPEG takes the size as unsigned long; a frame never comes near that limit, but a
 // vector could in theory.
 bool sizeFits(const std::vector<unsigned char>& bytes) {
@@ -43,7 +34,7 @@ bool usable(void* handle, int rc) { return rc == 0 || tjGetErrorCode(handle) == 
 bool TJPEGImage::load(TBytes bytes) {
   clear();
   if (!bytes || !sizeFits(*bytes)) return false;
-  THandle handle = decompressor();
+  TDecompressor handle = makeDecompressor();
   if (!handle) return false;
   int width = 0;
   int height = 0;
@@ -114,9 +105,9 @@ QImage TJPEGImage::decodeBgra(int reduction, void* handle) const {
   if (empty()) return {};
   const int width = reducedSide(m_width, reduction);
   const int height = reducedSide(m_height, reduction);
-  THandle own;
+  TDecompressor own;
   if (!handle) {
-    own = decompressor();
+    own = makeDecompressor();
     handle = own.get();
   }
   if (!handle) return {};

@@ -5,12 +5,14 @@
 TPictureWorkspace::TPictureWorkspace() = default;
 TPictureWorkspace::~TPictureWorkspace() = default;
 
-void TPictureWorkspace::THandleCloser::operator()(void* handle) const {
+void TDecompressorCloser::operator()(void* handle) const {
   if (handle) tjDestroy(handle);
 }
 
+TDecompressor makeDecompressor() { return TDecompressor(tjInitDecompress()); }
+
 void* TPictureWorkspace::decompressor() {
-  if (!m_decompressor) m_decompressor.reset(tjInitDecompress());
+  if (!m_decompressor) m_decompressor = makeDecompressor();
   return m_decompressor.get();
 }
 

@@ -6,6 +6,14 @@
 
 #include "video/PlaneScaler.h"
 
+// A TurboJPEG decompressor, destroyed with its owner.
+struct TDecompressorCloser {
+  void operator()(void* handle) const;
+};
+using TDecompressor = std::unique_ptr<void, TDecompressorCloser>;
+// Null when TurboJPEG cannot make one.
+TDecompressor makeDecompressor();
+
 // What making a shown picture from a frame keeps for the next frame: the JPEG decompressor,
 // the plane buffer and the plane scaler with its filter tables. The video area keeps one, so
 // that a stream of frames of one size allocates nothing and computes no table after its
@@ -24,10 +32,7 @@ class TPictureWorkspace {
   TPlaneScaler& scaler() { return m_scaler; }
 
  private:
-  struct THandleCloser {
-    void operator()(void* handle) const;
-  };
-  std::unique_ptr<void, THandleCloser> m_decompressor;
+  TDecompressor m_decompressor;
   std::unique_ptr<std::uint8_t[]> m_buffer;
   std::size_t m_bufferSize = 0;
   TPlaneScaler m_scaler;
