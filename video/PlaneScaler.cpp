@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -63,7 +64,49 @@ void horizontalRowPortable(const std::uint8_t* row, const TPlaneAxis& across, in
   }
 }
 
+// dst's column y is src's row y, for 32-bit pixels: widths and heights count pixels.
+void transposePixelsPortable(const std::uint8_t* src, int srcStride, std::uint8_t* dst,
+                             int dstStride, int width, int height) {
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      std::memcpy(dst + static_cast<std::ptrdiff_t>(x) * dstStride + 4 * y,
+                  src + static_cast<std::ptrdiff_t>(y) * srcStride + 4 * x, 4);
+}
+
 #if OSTREL_PLANE_SSE2
+
+// Four by four blocks: two rounds of interleaving transpose a block.
+void transposePixelsSse2(const std::uint8_t* src, int srcStride, std::uint8_t* dst, int dstStride,
+                         int width, int height) {
+  int y = 0;
+  for (; y + 4 <= height; y += 4) {
+    const std::uint8_t* row = src + static_cast<std::ptrdiff_t>(y) * srcStride;
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+      __m128i r[4];
+      for (int i = 0; i < 4; ++i)
+        r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+            row + static_cast<std::ptrdiff_t>(i) * srcStride + 4 * x));
+      const __m128i ab01 = _mm_unpacklo_epi32(r[0], r[1]);
+      const __m128i cd01 = _mm_unpacklo_epi32(r[2], r[3]);
+      const __m128i ab23 = _mm_unpackhi_epi32(r[0], r[1]);
+      const __m128i cd23 = _mm_unpackhi_epi32(r[2], r[3]);
+      const __m128i out[4] = {_mm_unpacklo_epi64(ab01, cd01), _mm_unpackhi_epi64(ab01, cd01),
+                              _mm_unpacklo_epi64(ab23, cd23), _mm_unpackhi_epi64(ab23, cd23)};
+      for (int i = 0; i < 4; ++i)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(
+                             dst + static_cast<std::ptrdiff_t>(x + i) * dstStride + 4 * y),
+                         out[i]);
+    }
+    if (x < width)
+      transposePixelsPortable(row + 4 * x, srcStride,
+                              dst + static_cast<std::ptrdiff_t>(x) * dstStride + 4 * y, dstStride,
+                              width - x, 4);
+  }
+  if (y < height)
+    transposePixelsPortable(src + static_cast<std::ptrdiff_t>(y) * srcStride, srcStride,
+                            dst + 4 * y, dstStride, width, height - y);
+}
 
 // Taps k and k + 1 as one multiply-add operand: an odd last tap pairs with weight zero.
 inline int weightPair(const std::int16_t* weight, int k, int taps) {
@@ -282,17 +325,55 @@ const TPlaneAxis& TPlaneScaler::axisFor(int sourceSamples, double sourceExtent, 
   return m_axes.back().axis;
 }
 
-void TPlaneScaler::scale(const TPlane& source, double extentWidth, double extentHeight,
-                         EPlaneFilter filter, std::uint8_t* output, int outputStride,
-                         int outputWidth, int outputHeight) {
-  if (!source.data || source.width <= 0 || source.height <= 0) return;
+void TPlaneScaler::makeRoomForTwoAxes() {
   // A handful of sizes at a time (the two axes of luma and of chroma); older ones go. Room for
-  // this call's two is made first, so that the second lookup cannot move the first axis.
+  // a call's two is made first, so that the second lookup cannot move the first axis.
   constexpr std::size_t Kept = 8;
   if (m_axes.size() + 2 > Kept)
     m_axes.erase(m_axes.begin(),
                  m_axes.begin() + static_cast<std::ptrdiff_t>(m_axes.size() + 2 - Kept));
   m_axes.reserve(Kept);
+}
+
+void TPlaneScaler::scalePixels(const TPlane& source, EPlaneFilter filter, std::uint8_t* output,
+                               int outputStride, int outputWidth, int outputHeight) {
+  if (!source.data || source.width <= 0 || source.height <= 0 || outputWidth <= 0 ||
+      outputHeight <= 0)
+    return;
+  makeRoomForTwoAxes();
+  const TPlaneAxis& across = axisFor(source.width, source.width, outputWidth, filter);
+  const TPlaneAxis& down = axisFor(source.height, source.height, outputHeight, filter);
+  if (across.taps == 0 || down.taps == 0) return;
+  // Each byte of a pixel is a channel, and a vertical pass treats every byte column alike, so
+  // both passes are the planes' vertical pass; the transpositions move whole pixels.
+  const TVerticalRow row = m_verticalRow ? m_verticalRow : verticalRowPortable;
+#if OSTREL_PLANE_SSE2
+  const auto transpose = m_verticalRow ? transposePixelsSse2 : transposePixelsPortable;
+#else
+  const auto transpose = transposePixelsPortable;
+#endif
+  const int rowBytes = 4 * source.width;
+  const int columnBytes = 4 * outputHeight;
+  m_rows.resize(static_cast<std::size_t>(rowBytes) * outputHeight);
+  for (int y = 0; y < outputHeight; ++y)
+    row(source.data + static_cast<std::ptrdiff_t>(down.start[y]) * source.stride, source.stride,
+        down.weight.data() + static_cast<std::ptrdiff_t>(y) * down.taps, down.taps, rowBytes,
+        m_rows.data() + static_cast<std::ptrdiff_t>(y) * rowBytes);
+  m_columns.resize(static_cast<std::size_t>(source.width) * columnBytes);
+  transpose(m_rows.data(), rowBytes, m_columns.data(), columnBytes, source.width, outputHeight);
+  m_rows.resize(static_cast<std::size_t>(outputWidth) * columnBytes);
+  for (int x = 0; x < outputWidth; ++x)
+    row(m_columns.data() + static_cast<std::ptrdiff_t>(across.start[x]) * columnBytes, columnBytes,
+        across.weight.data() + static_cast<std::ptrdiff_t>(x) * across.taps, across.taps,
+        columnBytes, m_rows.data() + static_cast<std::ptrdiff_t>(x) * columnBytes);
+  transpose(m_rows.data(), columnBytes, output, outputStride, outputHeight, outputWidth);
+}
+
+void TPlaneScaler::scale(const TPlane& source, double extentWidth, double extentHeight,
+                         EPlaneFilter filter, std::uint8_t* output, int outputStride,
+                         int outputWidth, int outputHeight) {
+  if (!source.data || source.width <= 0 || source.height <= 0) return;
+  makeRoomForTwoAxes();
   const TPlaneAxis& across = axisFor(source.width, extentWidth, outputWidth, filter);
   const TPlaneAxis& down = axisFor(source.height, extentHeight, outputHeight, filter);
   if (across.taps == 0 || down.taps == 0) return;

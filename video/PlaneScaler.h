@@ -48,6 +48,11 @@ class TPlaneScaler {
   void scale(const TPlane& source, double extentWidth, double extentHeight, EPlaneFilter filter,
              std::uint8_t* output, int outputStride, int outputWidth, int outputHeight);
 
+  // The same for 32-bit pixels (BGRA: four 8-bit channels, each resampled on its own) over
+  // the whole picture: `source.width` counts pixels, `source.stride` bytes.
+  void scalePixels(const TPlane& source, EPlaneFilter filter, std::uint8_t* output,
+                   int outputStride, int outputWidth, int outputHeight);
+
   // True when `kernels` runs vector code on this CPU.
   static bool vectorised(EKernels kernels);
 
@@ -61,6 +66,7 @@ class TPlaneScaler {
   };
   const TPlaneAxis& axisFor(int sourceSamples, double sourceExtent, int outputSamples,
                             EPlaneFilter filter);
+  void makeRoomForTwoAxes();
 
   using TVerticalRow = void (*)(const std::uint8_t* first, int stride, const std::int16_t* weight,
                                 int taps, int width, std::uint8_t* out);

@@ -175,4 +175,43 @@ TEST(PlaneScaler, KeptTablesFollowEverySizeChange) {
     }
 }
 
+// BGRA pictures go through the same filters pixel by pixel: each of the four channels must come
+// out exactly as that channel scaled as a plane of its own, with every kernel set (the pixel
+// transposition has tails of its own), and nothing written past an output row.
+TEST(PlaneScaler, PixelsScaleChannelByChannel) {
+  using EKernels = TPlaneScaler::EKernels;
+  for (EKernels kernels : {EKernels::Portable, EKernels::Sse2, EKernels::Avx2}) {
+    if (kernels != EKernels::Portable && !TPlaneScaler::vectorised(kernels)) continue;
+    for (const TCase& c : Cases) {
+      if (c.extentWidth != c.width || c.extentHeight != c.height) continue;
+      SCOPED_TRACE(nameOf(c) + ", kernels " + std::to_string(static_cast<int>(kernels)));
+      TSamples channels[4];
+      for (unsigned i = 0; i < 4; ++i) channels[i] = noise(c.width, c.height, 20 + i);
+      const int sourceStride = 4 * c.width + 8;
+      TSamples pixels(static_cast<std::size_t>(sourceStride) * c.height);
+      for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+          for (int i = 0; i < 4; ++i)
+            pixels[static_cast<std::size_t>(y) * sourceStride + 4 * x + i] =
+                channels[i][static_cast<std::size_t>(y) * c.width + x];
+      const int stride = 4 * c.outWidth + 12;
+      TSamples out(static_cast<std::size_t>(stride) * c.outHeight, 0xA5);
+      TPlaneScaler scaler(kernels);
+      scaler.scalePixels({pixels.data(), sourceStride, c.width, c.height}, c.filter, out.data(),
+                         stride, c.outWidth, c.outHeight);
+      for (int i = 0; i < 4; ++i) {
+        const TSamples expected = scaled(scaler, channels[i], c);
+        TSamples ours;
+        for (int y = 0; y < c.outHeight; ++y)
+          for (int x = 0; x < c.outWidth; ++x)
+            ours.push_back(out[static_cast<std::size_t>(y) * stride + 4 * x + i]);
+        EXPECT_EQ(ours, expected) << "channel " << i;
+      }
+      for (int y = 0; y < c.outHeight; ++y)
+        for (int x = 4 * c.outWidth; x < stride; ++x)
+          EXPECT_EQ(out[static_cast<std::size_t>(y) * stride + x], 0xA5) << "written past a row";
+    }
+  }
+}
+
 }  // namespace
