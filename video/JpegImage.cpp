@@ -92,7 +92,7 @@ TJPEGImage::EScalePath TJPEGImage::scalePath(int pictureWidth, int pictureHeight
   if (reducedSide(pictureWidth, reduction) == fitted.width() &&
       reducedSide(pictureHeight, reduction) == fitted.height())
     return EScalePath::Exact;
-  if (reduction == 2 && subsampling == TJSAMP_420) return EScalePath::Smooth;
+  if (reduction == 2 && subsampling == TJSAMP_420) return EScalePath::Pixels;
   return EScalePath::Planes;
 }
 
@@ -231,10 +231,21 @@ QImage TJPEGImage::scaledFor(int areaWidth, int areaHeight, TPictureWorkspace& w
       return {};
     case EScalePath::Exact:
       return decodeBgra(reduction, workspace.decompressor());
-    case EScalePath::Smooth: {
+    case EScalePath::Pixels: {
       const QImage decoded = decodeBgra(reduction, workspace.decompressor());
       if (decoded.isNull()) return decoded;
-      return decoded.scaled(fitted.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      QImage picture(fitted.size(), QImage::Format_RGB32);
+      if (picture.isNull()) return {};
+      // Our scaler rather than Qt's smooth scaling, which hands a picture this large to its
+      // thread pool and costs more CPU in all. The cubic, whatever the reduction: on these
+      // pixels the triangle's average leaves 1280x720 at 40 dB against ffmpeg's lanczos, the
+      // cubic at 45 (Qt's at 42).
+      const TPlane source{decoded.constBits(), static_cast<int>(decoded.bytesPerLine()),
+                          decoded.width(), decoded.height()};
+      workspace.scaler().scalePixels(source, EPlaneFilter::CatmullRom, picture.bits(),
+                                     static_cast<int>(picture.bytesPerLine()), fitted.width(),
+                                     fitted.height());
+      return picture;
     }
     case EScalePath::Planes:
       break;

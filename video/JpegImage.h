@@ -56,12 +56,12 @@ class TJPEGImage {
 
   // How scaledFor makes the picture:
   //  Exact:  the reduced decode already has the fitted size; TurboJPEG converts it to BGRA.
-  //  Smooth: 4:2:0 at half size: TurboJPEG's BGRA decode, then Qt's smooth (SIMD) scaling. A
-  //          reduced BGRA decode keeps 4:2:0 chroma at full resolution (TurboJPEG decodes it
-  //          at twice the luma's scale), which reduced planes cannot.
+  //  Pixels: 4:2:0 at half size: TurboJPEG's BGRA decode, then the plane scaler's filters on
+  //          the pixels. A reduced BGRA decode keeps 4:2:0 chroma at full resolution
+  //          (TurboJPEG decodes it at twice the luma's scale), which reduced planes cannot.
   //  Planes: planesFor.
   // `subsampling` is TurboJPEG's TJSAMP_* value of the frame.
-  enum class EScalePath { None, Exact, Smooth, Planes };
+  enum class EScalePath { None, Exact, Pixels, Planes };
   static EScalePath scalePath(int pictureWidth, int pictureHeight, int subsampling, int areaWidth,
                               int areaHeight);
   // The same for this frame (None when empty).

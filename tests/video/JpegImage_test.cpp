@@ -214,9 +214,9 @@ TEST(JpegImage, ChoosesTheDecodeScaleAndThePathPerPictureSize) {
       {{640, 480}, TJSAMP_420, {402, 258}, 1, EPath::Planes},  // half (320 x 240) would be upscaled
       {{640, 480}, TJSAMP_422, {402, 258}, 1, EPath::Planes},
       // Halved, TurboJPEG's BGRA keeps 4:2:0 chroma whole, its planes do not.
-      {{1280, 720}, TJSAMP_420, {402, 258}, 2, EPath::Smooth},
+      {{1280, 720}, TJSAMP_420, {402, 258}, 2, EPath::Pixels},
       {{1280, 720}, TJSAMP_422, {402, 258}, 2, EPath::Planes},
-      {{1920, 1080}, TJSAMP_420, {402, 258}, 2, EPath::Smooth},  // a quarter would cover, but blurs
+      {{1920, 1080}, TJSAMP_420, {402, 258}, 2, EPath::Pixels},  // a quarter would cover, but blurs
       {{1920, 1080}, TJSAMP_422, {402, 258}, 2, EPath::Planes},
       {{1920, 1080}, TJSAMP_444, {402, 258}, 2, EPath::Planes},
       {{804, 516}, TJSAMP_420, {402, 258}, 2, EPath::Exact},  // half is exactly the area
