@@ -26,6 +26,10 @@ constexpr int kSinkBufferMs = 80;
 // leaves 5 ms for a late wake-up of the sink's thread.
 constexpr int kLowWaterMs = 25;
 constexpr int kSilenceStepMs = 5;
+// What sound may fill it up to when more of it waits than that (a panel whose stream started late
+// has sent what the player then queued at once): as much as a 50 ms sink held, and room for a
+// 20 ms piece from above the low-water mark.
+constexpr int kSoundLeadMs = 60;
 // How soon to try again when the sink had no room for what is queued: the server makes room
 // every 20 ms.
 constexpr int kRoomRetryMs = 20;
@@ -319,13 +323,20 @@ class TQtWaveOutDevice final : public IWaveOutDevice {
         lead >= kLowWaterMs * 1000
             ? 0
             : m_format.bytesForDuration((kLowWaterMs + kSilenceStepMs) * 1000 - lead);
-    const TBufferQueue::TPumped pumped = m_queue.pump(*m_input, m_sink->bytesFree(), silenceRoom);
+    const qint64 room = std::min<qint64>(
+        m_sink->bytesFree(),
+        lead >= kSoundLeadMs * 1000 ? 0 : m_format.bytesForDuration(kSoundLeadMs * 1000 - lead));
+    const TBufferQueue::TPumped pumped = m_queue.pump(*m_input, room, silenceRoom);
     m_written += pumped.written;
     // Back when the sink should have room again, or when silence will be due: also with nothing
     // queued, so that silence written meanwhile needs no pump call of its own.
-    const qint64 aboveLowWater = leadUSecs() - kLowWaterMs * 1000;
+    const qint64 leadNow = leadUSecs();
+    const qint64 aboveLowWater = leadNow - kLowWaterMs * 1000;
     int waitMs = 0;
-    if (pumped.soundWaits || (aboveLowWater < 1000 && !m_queue.empty()))
+    if (pumped.soundWaits)  // until 20 ms fit under kSoundLeadMs, or the server makes room
+      waitMs = static_cast<int>(
+          std::clamp<qint64>((leadNow - (kSoundLeadMs - 20) * 1000) / 1000, 1, kRoomRetryMs));
+    else if (aboveLowWater < 1000 && !m_queue.empty())
       waitMs = kRoomRetryMs;  // the sink had no room for what waits
     else if (aboveLowWater >= 1000)
       waitMs = static_cast<int>(std::min<qint64>(aboveLowWater / 1000, kSinkBufferMs));
