@@ -61,5 +61,5 @@ join -o 1.1,1.2,1.3,2.3,1.4,2.4 <(sort <<<"$switches_before") <(sort <<<"$switch
       cpu += c; if (r >= 1 || c > 0) printf "  %-16s %6.1f %6.2f\n", $2, r, c}
     END {printf "  %-16s %6.1f %6.2f\n", "all", total, cpu}' | sort -k2 -rn
 echo "RSS after $((phase + 5)) s of playing ${rss_start} KiB, after ${minutes} min ${rss_end} KiB"
-grep -c "restarting\|disconnected" "$bench_home/tmp/ostrelstream-debug.log" |
-  sed 's/^/restarts or disconnects during the run: /'
+grep -c "restarting\|disconnected\|dropped" "$bench_home/tmp/ostrelstream-debug.log" |
+  sed 's/^/restarts, disconnects or drops during the run: /'
