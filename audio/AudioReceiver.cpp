@@ -186,6 +186,7 @@ void TAudioReceiver::onAudioReadyRead() {
       return;
     case TAudioStreamReader::EResult::Pcm:
       m_readErrors = 0;
+      m_player.dataArrived();
       return;
     case TAudioStreamReader::EResult::FormatReady:
       break;

@@ -97,6 +97,8 @@ void TLiveAudioOutput::setFormatId(int pcmFormatId) {
 
 std::size_t TLiveAudioOutput::queuedBytes() const { return m_player->QueuedBytes(); }
 
+void TLiveAudioOutput::dataArrived() { m_player->RequestData(); }
+
 std::string TLiveAudioOutput::errorText() const {
   return m_player->GetErrorText(m_player->LastError());
 }

@@ -47,6 +47,7 @@ class TLiveAudioOutput final : public ILiveAudioPlayer {
   void setActive(bool active) override;
   void setFormatId(int pcmFormatId) override;
   std::size_t queuedBytes() const override;
+  void dataArrived() override;
   std::string errorText() const override;
 
  private:

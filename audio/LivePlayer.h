@@ -18,6 +18,8 @@ class ILiveAudioPlayer {
   // Bytes queued on the device and not yet played. May be called from the player's own
   // callback context.
   virtual std::size_t queuedBytes() const = 0;
+  // New sound is waiting in the FIFO: the player takes it now (no-op while closed).
+  virtual void dataArrived() = 0;
   // The platform's text for the player's last error.
   virtual std::string errorText() const = 0;
 };

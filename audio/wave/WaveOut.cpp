@@ -186,6 +186,11 @@ bool TWaveAudioOut::WriteData(void* buffer, uint32_t size, bool owned, uint32_t 
   return false;
 }
 
+void TWaveAudioOut::RequestData() {
+  std::lock_guard lock(m_lock);
+  if (m_device && !m_closing && m_buffers.size() < BufferCount()) PostRequest();
+}
+
 bool TWaveAudioOut::PauseDevice() {
   std::lock_guard lock(m_lock);
   if (m_paused) return true;

@@ -39,6 +39,10 @@ class TWaveAudioOut : public TWaveAudioIO {
   uint32_t GetPosition() override;
   virtual void SetPosition(uint32_t ms);
 
+  // Asks for data now rather than when the next queued buffer comes back: for a live source whose
+  // data arrives between those returns (the device holds back silence it does not need yet).
+  void RequestData();
+
   // Wraps a block in a new buffer (the component frees it later when `owned`) and queues it.
   bool WriteData(void* buffer, uint32_t size, bool owned, uint32_t loops);
 

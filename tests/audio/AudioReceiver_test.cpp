@@ -35,6 +35,8 @@ class TFakePlayer final : public ILiveAudioPlayer {
   }
   void setFormatId(int id) override { formatIds.push_back(id); }
   std::size_t queuedBytes() const override { return queued; }
+  void dataArrived() override { ++arrivals; }
+  int arrivals = 0;
   std::string errorText() const override { return error; }
 };
 
@@ -164,7 +166,9 @@ TEST_F(AudioReceiverTest, ListenConnectsToThePriorityPanelSendsReadyOnActivation
   ASSERT_TRUE(waitUntil([&] { return panel->bytesAvailable() >= 5; }));
   EXPECT_EQ(panel->readAll(), "READY");
 
-  // Bytes that arrive while the player empties the FIFO go into a new block: none lost.
+  // Bytes that arrive while the player empties the FIFO go into a new block: none lost. Each
+  // arrival asks the player to take them.
+  EXPECT_EQ(player.arrivals, 0);
   std::string sent, played;
   for (int i = 0; i < 40; ++i) {
     const std::string chunk(200, static_cast<char>('a' + i % 26));
@@ -181,6 +185,7 @@ TEST_F(AudioReceiverTest, ListenConnectsToThePriorityPanelSendsReadyOnActivation
     return played.size() >= sent.size();
   }));
   EXPECT_TRUE(played == sent);
+  EXPECT_GE(player.arrivals, 20);
   EXPECT_EQ(receiver->readErrorCount(), 0);
   receiver->onListenCooldownTick();
   EXPECT_TRUE(controls.listenEnabled);

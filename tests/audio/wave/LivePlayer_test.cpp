@@ -203,6 +203,24 @@ TEST_F(LivePlayerTest, SilenceBridgesAnEmptySupplyOneOrTwoBuffersAtATime) {
   EXPECT_EQ(queuedSizes.back(), 3200u);
 }
 
+// A live source whose data arrives while the device holds silence asks for it: it is queued at
+// once, not when the next buffer comes back. Closed, the request does nothing.
+TEST_F(LivePlayerTest, DataAskedForBetweenReturnsIsQueuedAtOnce) {
+  player.RequestData();
+  settle();
+  EXPECT_EQ(count("data"), 0u);
+  player.setActive(true);
+  settle();
+  const size_t requests = count("data");
+  ASSERT_EQ(queuedSizes, std::vector<uint32_t>(2, 160));
+  supply = {block(3200, 200, 200)};
+  player.RequestData();
+  settle();
+  EXPECT_EQ(count("data"), requests + 2);  // the block, then silence behind it: none is queued
+  EXPECT_EQ(queuedSizes.back(), 3200u);
+  EXPECT_EQ(system.queuedBytes(), 320u + 3200u);
+}
+
 TEST_F(LivePlayerTest, SettingActiveToItsOwnValueDoesNothing) {
   EXPECT_NO_THROW(player.setActive(false));
   player.setActive(true);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "audio/wave/WavePlayers.h"
@@ -182,6 +183,118 @@ TEST_F(QtWaveOutTest, WaitingSilenceIsSkippedOnlyWhenSoundIsQueuedBehindIt) {
     EXPECT_NEAR(static_cast<double>(position.value), static_cast<double>(c.playedMs), 20);
     ASSERT_EQ(device->close(), kWaveOk);
   }
+}
+
+// Silence is written only as the sink needs it, so a long silence buffer that has started is cut
+// short once sound is queued behind it: the sound follows at once rather than after the whole
+// second. Both come back, in order.
+TEST_F(QtWaveOutTest, StartedSilenceIsCutShortWhenSoundFollows) {
+  TRecordingTarget target;
+  std::unique_ptr<IWaveOutDevice> device;
+  ASSERT_EQ(system.open(-1, format, target, device), kWaveOk);
+  std::vector<int16_t> silence(8000, 0);
+  std::vector<int16_t> tone = tone100ms();
+  TWaveHeader headers[3];
+  for (int i = 0; i < 3; ++i) {
+    std::vector<int16_t>& samples = i == 1 ? silence : tone;
+    headers[i].data = samples.data();
+    headers[i].bufferLength = static_cast<uint32_t>(samples.size() * 2);
+    ASSERT_EQ(device->prepare(headers[i]), kWaveOk);
+  }
+  // A new stream waits for the server to start it: the silence comes once the tone has played.
+  TWavePosition position;
+  ASSERT_EQ(device->write(headers[0]), kWaveOk);
+  ASSERT_TRUE(
+      waitUntil([&] { return device->getPosition(position) == kWaveOk && position.value >= 100; },
+                std::chrono::seconds(30)));
+  ASSERT_EQ(device->write(headers[1]), kWaveOk);
+  pumpEvents(std::chrono::milliseconds(300));
+  ASSERT_EQ(device->write(headers[2]), kWaveOk);
+  ASSERT_TRUE(waitUntil([&] { return target.doneCount() == 3; }, std::chrono::seconds(30)));
+  pumpEvents(std::chrono::milliseconds(500));
+  ASSERT_EQ(device->getPosition(position), kWaveOk);
+  // The tone, 300 ms of silence, what the sink held ahead of the speaker then, and the tone
+  // again: well under the 1200 ms that playing the whole silence would take.
+  EXPECT_GE(position.value, 480u);
+  EXPECT_LT(position.value, 800u);
+  {
+    std::lock_guard lock(target.mutex);
+    EXPECT_EQ(target.done, (std::vector<TWaveHeader*>{&headers[0], &headers[1], &headers[2]}));
+  }
+  ASSERT_EQ(device->close(), kWaveOk);
+}
+
+// Closing waits for the queued buffers, silence held back included; a reset hands them back in
+// order, and the device then closes.
+TEST_F(QtWaveOutTest, CloseRefusesWhileBuffersAreQueuedAndResetHandsThemBack) {
+  TRecordingTarget target;
+  std::unique_ptr<IWaveOutDevice> device;
+  ASSERT_EQ(system.open(-1, format, target, device), kWaveOk);
+  std::vector<int16_t> silence(8000, 0);
+  std::vector<int16_t> tone(80000, 1000);  // ten seconds: still playing at the close
+  std::vector<TWaveHeader> headers(3);
+  headers[0].data = tone.data();
+  headers[0].bufferLength = static_cast<uint32_t>(tone.size() * 2);
+  for (int i = 1; i < 3; ++i) {
+    headers[i].data = silence.data();
+    headers[i].bufferLength = static_cast<uint32_t>(silence.size() * 2);
+  }
+  for (auto& header : headers) {
+    ASSERT_EQ(device->prepare(header), kWaveOk);
+    ASSERT_EQ(device->write(header), kWaveOk);
+  }
+  pumpEvents(std::chrono::milliseconds(200));
+  EXPECT_EQ(device->close(), kWaveErrStillPlaying);
+  EXPECT_EQ(target.closed, 0);
+  ASSERT_EQ(device->reset(), kWaveOk);
+  {
+    std::lock_guard lock(target.mutex);
+    EXPECT_EQ(target.done, (std::vector<TWaveHeader*>{&headers[0], &headers[1], &headers[2]}));
+  }
+  for (auto& header : headers) EXPECT_EQ(header.flags & kWaveHdrInQueue, 0u);
+  ASSERT_EQ(device->close(), kWaveOk);
+  EXPECT_EQ(target.closed, 1);
+}
+
+// The sink's thread is called once for any number of writes and sleeps while only silence it
+// does not need yet is queued; a write racing the pump going to sleep must still be played.
+// Buffers written from another thread in bursts, at about their playing pace and after pauses
+// that let the sink run dry, with silence among them, all come back, in order.
+TEST_F(QtWaveOutTest, BuffersWrittenInBurstsFromAnotherThreadAllComeBackInOrder) {
+  TRecordingTarget target;
+  std::unique_ptr<IWaveOutDevice> device;
+  ASSERT_EQ(system.open(-1, format, target, device), kWaveOk);
+  std::vector<int16_t> samples = tone100ms();
+  std::vector<int16_t> silence(40, 0);
+  // 5 ms each, every fifth one silence.
+  std::vector<TWaveHeader> headers(240);
+  for (size_t i = 0; i < headers.size(); ++i) {
+    headers[i].data = i % 5 == 4 ? silence.data() : samples.data();
+    headers[i].bufferLength = 80;
+    ASSERT_EQ(device->prepare(headers[i]), kWaveOk);
+  }
+  ASSERT_EQ(device->write(headers[0]), kWaveOk);
+  ASSERT_TRUE(waitUntil([&] { return target.doneCount() == 1; }, std::chrono::seconds(30)));
+  std::thread writer([&] {
+    for (size_t i = 1; i < headers.size(); ++i) {
+      device->write(headers[i]);
+      // A burst of 8, then one at a time 0 to 5 ms apart, about the pace they play, so that the
+      // queue keeps running dry just as the next one comes; then a pause that lets the sink run
+      // dry.
+      if (i % 40 == 39)
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      else if (i % 40 >= 7)
+        std::this_thread::sleep_for(std::chrono::microseconds(700 * (i % 8)));
+    }
+  });
+  writer.join();
+  ASSERT_TRUE(
+      waitUntil([&] { return target.doneCount() == headers.size(); }, std::chrono::seconds(60)));
+  {
+    std::lock_guard lock(target.mutex);
+    for (size_t i = 0; i < headers.size(); ++i) ASSERT_EQ(target.done[i], &headers[i]) << i;
+  }
+  ASSERT_EQ(device->close(), kWaveOk);
 }
 
 TEST(QtWaveOutWithoutServer, OpeningFailsWithOneClearError) {
