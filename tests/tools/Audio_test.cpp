@@ -76,6 +76,20 @@ TEST_F(AudioTest, AfterReadyTheToneOrSilenceFlows) {
   }
 }
 
+// The clicks over a quiet room: between them a faint 440 Hz tone, never digital silence, far
+// below a click.
+TEST_F(AudioTest, ClicksOverAFloorComeOverAFaintTone) {
+  TConnection ws = serve({"--audio-clicks", "100", "--audio-floor"});
+  ws.readExactly(22);
+  ws.send("READY");
+  const auto samples = samplesOfS16le(ws.readExactly(2 * 4000));
+  ASSERT_EQ(samples.size(), 4000u);
+  EXPECT_EQ(samples[800], 32767);
+  const std::vector<std::int16_t> between(samples.begin() + 100, samples.begin() + 800);
+  EXPECT_NEAR(dominantFrequency(between, 8000), 440, 440 * 0.02);
+  EXPECT_NEAR(rms(between), 327 / std::sqrt(2.0), 30);  // 1 % of full scale
+}
+
 // Clicks over silence, for the latency benchmark: where they are in the stream, and a log line
 // with each one's send time.
 TEST_F(AudioTest, ClicksComeEveryIntervalOverSilenceAndEachIsLogged) {

@@ -40,6 +40,7 @@ TEST(PanelSimCommandLine, WrongCommandLinesAreRefusedWithAReason) {
       {"clicks bring their own sound",
        {"serve", "--audio", "0", "--audio-clicks", "500", "--tone", "440"}},
       {"clicks at most every 20 ms", {"serve", "--audio", "0", "--audio-clicks", "10"}},
+      {"a floor goes under clicks", {"serve", "--audio", "0", "--audio-floor"}},
       {"unknown serve option", {"serve", "--video", "0", "--colour", "red"}},
       {"--login without --password", {"serve", "--video", "0", "--login", "u"}},
       {"an empty password can never be sent",

@@ -82,8 +82,13 @@ std::string stream(int fd, const std::string& who, const TAudioOptions& options,
   logLine(who + " READY");
 
   const bool quiet = options.silence || options.clicksMs != 0;
+  // A quiet room: far below a click, but never the digital silence a player may skip.
+  constexpr double FloorHz = 440;
+  constexpr double FloorPeak = 0.01;
   TAudioSource source = options.wav ? TAudioSource(*options.wav)
-                                    : TAudioSource(options.format, quiet ? 0.0 : options.toneHz);
+                        : options.clicksOverFloor
+                            ? TAudioSource(options.format, FloorHz, FloorPeak)
+                            : TAudioSource(options.format, quiet ? 0.0 : options.toneHz);
   const double rate = source.format().rate;
   const double speed = 1.0 + options.fastPercent / 100.0;
   const auto clickEvery = static_cast<std::uint64_t>(std::llround(options.clicksMs * rate / 1000));

@@ -64,8 +64,8 @@ TWavFile readWavFile(const std::string& path) {
   return wav;
 }
 
-TAudioSource::TAudioSource(const TPcmFormat& format, double toneHz)
-    : m_format(format), m_toneHz(toneHz) {}
+TAudioSource::TAudioSource(const TPcmFormat& format, double toneHz, double peak)
+    : m_format(format), m_toneHz(toneHz), m_peak(peak) {}
 
 TAudioSource::TAudioSource(TWavFile wav) : m_format(wav.format), m_wav(std::move(wav.samples)) {}
 
@@ -83,7 +83,7 @@ std::string TAudioSource::next(std::uint64_t frames) {
   out.reserve(bytes);
   for (std::uint64_t f = 0; f < frames; ++f, ++m_frame) {
     const double t = static_cast<double>(m_frame) / m_format.rate;
-    const double v = m_toneHz > 0 ? 0.5 * std::sin(2 * std::numbers::pi * m_toneHz * t) : 0.0;
+    const double v = m_toneHz > 0 ? m_peak * std::sin(2 * std::numbers::pi * m_toneHz * t) : 0.0;
     for (int c = 0; c < m_format.channels; ++c) {
       if (m_format.bits == 8) {
         out += static_cast<char>(static_cast<unsigned char>(128 + std::lround(v * 127)));

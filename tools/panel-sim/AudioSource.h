@@ -27,8 +27,9 @@ TWavFile readWavFile(const std::string& path);
 // An endless source of samples, chunk by chunk.
 class TAudioSource {
  public:
-  // A sine at toneHz (half of full scale), or silence when toneHz is 0.
-  TAudioSource(const TPcmFormat& format, double toneHz);
+  // A sine at toneHz with the given peak (a fraction of full scale), or silence when toneHz
+  // is 0.
+  TAudioSource(const TPcmFormat& format, double toneHz, double peak = 0.5);
   // The file's samples over and over.
   explicit TAudioSource(TWavFile wav);
 
@@ -39,6 +40,7 @@ class TAudioSource {
  private:
   TPcmFormat m_format;
   double m_toneHz = 0;
+  double m_peak = 0.5;
   std::uint64_t m_frame = 0;  // frames sent so far
   std::string m_wav;          // empty: the tone
   std::size_t m_wavAt = 0;

@@ -271,6 +271,9 @@ TServeOptions parseServe(TArgs& args) {
     } else if (option == "--audio-fast") {
       audio.fastPercent = numberValue(option, args.value(option), 0, 1000);
       audioDetailGiven = true;
+    } else if (option == "--audio-floor") {
+      args.noValue(option);
+      audio.clicksOverFloor = audioDetailGiven = true;
     } else if (option == "--audio-clicks") {
       audio.clicksMs =
           static_cast<std::uint32_t>(countValue(option, args.value(option), 20, 60000));
@@ -347,6 +350,8 @@ TServeOptions parseServe(TArgs& args) {
   if (audio.clicksMs != 0 && (toneGiven || !audio.wavFile.empty() || audio.silence))
     throw EUsageError(
         "--audio-clicks sends its own sound: not with --tone, --wav or --audio-silence");
+  if (audio.clicksOverFloor && audio.clicksMs == 0)
+    throw EUsageError("--audio-floor goes under --audio-clicks");
   if (audio.noFormat && audio.oversizedFormat)
     throw EUsageError("--audio-no-format and --audio-oversized-format exclude each other");
   if (audioGiven) o.audio = std::move(audio);
@@ -487,6 +492,8 @@ argument or after "=".
   --audio-clicks MS       send silence with a 1 ms full-scale click every MS ms (20 or more),
                           logging "audio: client ADDR:PORT click T" with the click's send time
                           T in microseconds of CLOCK_MONOTONIC (for latency benchmarks)
+  --audio-floor           the clicks over a faint 440 Hz tone (1 % of full scale), as a
+                          microphone hears a quiet room, rather than over digital silence
  Stream requests: answer "favstream;IP" with a scrambled "start;LOGIN;PASSWORD;VIDEOPORT"
   --signal                listen on TCP port 2201
   --signal-port PORT      listen on PORT instead (0: any free port)

@@ -78,7 +78,8 @@ struct TAudioOptions {
   bool silence = false;
   std::optional<std::uint64_t> closeAfter;  // PCM bytes
   double fastPercent = 0;                   // the panel's clock runs this much fast
-  std::uint32_t clicksMs = 0;  // silence with a full-scale click every this many ms (0: none)
+  std::uint32_t clicksMs = 0;    // silence with a full-scale click every this many ms (0: none)
+  bool clicksOverFloor = false;  // the clicks over a faint tone rather than digital silence
 };
 
 struct TCallOptions {
