@@ -177,8 +177,8 @@ void DisplayedFrame(benchmark::State& state) {
     window.view->repaint();
   }
   const double ours = (ownThreadCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
-  // Qt's smooth scaling hands parts of a large picture to its thread pool: the UI thread's
-  // clock does not see them, the process's does.
+  // All threads: a way that hands work to other threads (Qt's smooth scaling uses its pool)
+  // shows here, not in the UI thread's clock.
   state.counters["process_ms"] =
       (processCpuSeconds() - processBefore) / static_cast<double>(state.iterations()) * 1e3;
   std::size_t bytes = 0;
